@@ -1,0 +1,10 @@
+#include "modules/play_chime.h"
+
+#include "runtime/winapi.h"
+
+void PlayChime()
+{
+    rt::Beep(800, 100);
+    rt::Beep(1300, 100);
+    rt::Beep(1000, 100);
+}

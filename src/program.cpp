@@ -1,0 +1,11 @@
+#include "program.h"
+
+#include "forms/chaser/form1.h"
+#include "runtime/application.h"
+
+int RunBelmora(rt::Platform& platform)
+{
+    rt::Application app(platform);
+    // Form1 is the startup form: the first and only window made at start.
+    return app.Run([]() -> rt::Form& { return rt::Default<Form1>(); });
+}
