@@ -40,6 +40,9 @@ Application::Application(Platform& platform) : platform_(platform)
 
 Application::~Application()
 {
+    // A program stopped from outside (a test's time limit) leaves no window behind.
+    for (auto& f : forms_)
+        if (f->loaded_ && f->window_ != 0) platform_.destroyWindow(f->window_);
     unloaded_.clear();
     defaults_.clear();
     forms_.clear();
@@ -123,8 +126,10 @@ void Application::Show(Form& form)
             form.top_ = (Screen::Height() - form.height_) / 2;
         }
         form.everShown_ = true;
-        form.visible_ = true;
-        form.activateOnShow_ = true;
+        if (!form.visible_) {
+            form.visible_ = true;
+            form.activateOnShow_ = true;
+        }
         form.changed();
         form.Form_Resize();
         return;
