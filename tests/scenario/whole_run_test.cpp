@@ -1,0 +1,193 @@
+// The whole program on the simulated desktop: chase, click, greeting, the
+// crash page, seven keys and the end.
+#include <gtest/gtest.h>
+
+#include "forms/chaser/form1.h"
+#include "forms/crash/TimerForm.h"
+#include "forms/crash/frmBSOD.h"
+#include "support/sim_program.h"
+
+using testing_support::Loaded;
+using testing_support::SimRun;
+
+namespace {
+
+using Tones = std::vector<std::pair<int, int>>;  // frequency, duration
+
+Tones tonesBetween(const sim::SimDesktop& desk, long long from, long long to)
+{
+    Tones out;
+    for (const auto& t : desk.tones())
+        if (t.at >= from && t.at < to) out.emplace_back(t.frequency, t.duration);
+    return out;
+}
+
+const Tones Chime{{800, 100}, {1300, 100}, {1000, 100}, {800, 100}, {1300, 100}, {1000, 100}, {800, 100}};
+
+struct PageState {
+    bool loaded = false;
+    std::string caption;
+    bool visible = false;
+    int pressCount = -1;
+    bool blinking = false;
+};
+
+PageState pageState()
+{
+    PageState s;
+    frmBSOD* page = Loaded<frmBSOD>();
+    if (page == nullptr) return s;
+    s.loaded = true;
+    s.caption = page->lblInsertCoin.Caption();
+    s.visible = page->lblInsertCoin.Visible();
+    s.pressCount = page->PressCount.value();
+    if (TimerForm* tf = Loaded<TimerForm>()) s.blinking = tf->timBlinkerFluid.Enabled();
+    return s;
+}
+
+}  // namespace
+
+TEST(WholeRun, ClickGreetingCrashPageSevenKeysAndTheEnd)
+{
+    SimRun r;
+    r.desk.moveCursor(16, 16);  // resting in the catch box: a silent chase
+    r.desk.setResponder([](const sim::Box&) { return 1000LL; });
+    r.input(1000, [&] { r.desk.clickAt(10, 10); });  // Click raised at 1500
+    // The greeting is answered at 3200; the page is up from then on.
+    bool pageChecked = false;
+    r.probe(3250, [&] {
+        EXPECT_EQ(Loaded<Form1>(), nullptr);
+        frmBSOD* page = Loaded<frmBSOD>();
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(page->Frame1.Left(), 3143);
+        EXPECT_EQ(page->Frame1.Top(), 2436);
+        EXPECT_EQ(page->Width(), 15360);
+        EXPECT_EQ(page->Height(), 11520);
+        EXPECT_EQ(page->lblError.Caption().size(), 79u);
+        EXPECT_EQ(page->lblErrorLine2.Caption().size(), 44u);
+        EXPECT_EQ(page->lblPressAny.Caption(), "*      Premere un tasto per continuare.");
+        EXPECT_EQ(page->lblPressAny2.Caption().size(), 139u);
+        EXPECT_EQ(page->lblPressAny2.Caption().find("\r\n"), 53u);
+        EXPECT_EQ(page->lblWIndows.Caption(), "QuadriLume");
+        const sim::SimWindow* w = r.desk.windowCaptioned("Windows BSOD");
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->rect, (rt::PixelRect{0, 0, 1024, 768}));
+        EXPECT_TRUE(w->visible);
+        EXPECT_FALSE(w->spec.showInTaskbar);
+        EXPECT_FALSE(w->spec.bordered);
+        EXPECT_EQ(r.desk.focus(), w->id);
+        TimerForm* tf = Loaded<TimerForm>();
+        ASSERT_NE(tf, nullptr);
+        EXPECT_FALSE(tf->Visible());
+        EXPECT_EQ(r.desk.windowCaptioned("Form1"), nullptr);
+        pageChecked = true;
+    });
+    // The blink: ticks at 4200, 5200, 6200 flip the label.
+    std::vector<bool> blink;
+    for (long long t : {4100, 4300, 5300, 6300}) r.probe(t, [&] { blink.push_back(pageState().visible); });
+    // Seven keys, one a second from 7000; the state after each one.
+    std::vector<PageState> after;
+    const int keys[] = {'a', '7', ' ', 13, 27, 'Z', 'x'};
+    for (int i = 0; i < 7; ++i) {
+        r.input(7000 + 1000LL * i, [&, i] { r.desk.key(keys[i]); });
+        if (i < 6) r.probe(7000 + 1000LL * i + 600, [&] { after.push_back(pageState()); });
+    }
+    std::vector<bool> visibleAfterKeys;
+    for (long long t : {7700, 8300, 9250}) r.probe(t, [&] { visibleAfterKeys.push_back(pageState().visible); });
+
+    EXPECT_EQ(r.run(), 0);
+    EXPECT_FALSE(r.desk.stoppedAtLimit());
+    EXPECT_TRUE(pageChecked);
+
+    // Load tone, then the click's chime, and nothing else before the greeting.
+    EXPECT_EQ(tonesBetween(r.desk, 0, 1), (Tones{{3000, 200}}));
+    EXPECT_EQ(tonesBetween(r.desk, 1, 2200), Chime);
+    EXPECT_EQ(r.desk.tones()[1].at, 1500);
+    ASSERT_EQ(r.desk.boxes().size(), 2u);
+    EXPECT_EQ(r.desk.boxes()[0].at, 2200);
+    EXPECT_EQ(r.desk.boxes()[0].prompt, "Auguri fratello BRUNDELMAR\r\rbenvenuto fra di noi");
+    EXPECT_EQ(r.desk.boxes()[0].style, 0);
+    EXPECT_EQ(r.desk.boxes()[0].title, "Belmora");
+
+    EXPECT_EQ(blink, (std::vector<bool>{true, false, true, false}));
+
+    ASSERT_EQ(after.size(), 6u);
+    const std::vector<std::string> captions = {"CREDITI: 1", "CREDITI: 2", "CREDITI: 3",
+                                               "PREMERE UN TASTO", "CREDITI: 5", "CREDITI: 6"};
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE("after press " + std::to_string(i + 1));
+        EXPECT_EQ(after[i].caption, captions[i]);
+        EXPECT_EQ(after[i].pressCount, i + 1);
+        EXPECT_TRUE(after[i].visible);
+        EXPECT_FALSE(after[i].blinking);
+        const Tones expected = i == 3 ? Tones{{400, 300}} : Tones{{400, 300}, {400, 200}};
+        EXPECT_EQ(tonesBetween(r.desk, 7000 + 1000LL * i, 7000 + 1000LL * (i + 1)), expected);
+    }
+    EXPECT_EQ(visibleAfterKeys, (std::vector<bool>{true, true, true}));  // the blink stopped for good
+
+    // The seventh key: chime, the closing greeting, chime ending on 500 Hz, the end.
+    EXPECT_EQ(tonesBetween(r.desk, 13000, 13700), Chime);
+    const sim::Box& closing = r.desk.boxes()[1];
+    EXPECT_EQ(closing.at, 13700);
+    EXPECT_EQ(closing.prompt, "Nuovmente Auguri fratello BRUNDELMAR\r\rdi cuore ...da tutti NOI");
+    EXPECT_EQ(closing.prompt.size(), 62u);
+    EXPECT_EQ(closing.style, 16);
+    EXPECT_EQ(closing.title, "BRUNDELMAR entry");
+    Tones last = Chime;
+    last.back() = {500, 100};
+    EXPECT_EQ(tonesBetween(r.desk, 14700, 100000), last);
+    EXPECT_EQ(r.desk.now(), 15400);
+    EXPECT_TRUE(r.desk.windows().empty());
+}
+
+TEST(WholeRun, DoubleClickGoesStraightToThePageWithNoToneAndNoBox)
+{
+    SimRun r;
+    r.desk.moveCursor(16, 16);
+    r.input(1000, [&] { r.desk.doubleClickAt(10, 10, 120); });
+    bool onPage = false;
+    r.probe(1200, [&] { onPage = Loaded<frmBSOD>() != nullptr && Loaded<Form1>() == nullptr; });
+    r.desk.setTimeLimit(3000);
+    r.run();
+    EXPECT_TRUE(onPage);
+    EXPECT_EQ(r.desk.tones().size(), 1u);  // the load tone only
+    EXPECT_TRUE(r.desk.boxes().empty());
+    // TimerForm was loaded, shown and hidden in one go: it never reached the screen.
+    for (const auto& c : r.desk.changes())
+        if (c.caption == "TimerForm") {
+            EXPECT_NE(c.kind, sim::WindowChange::Kind::Shown);
+        }
+}
+
+TEST(WholeRun, CrashPageCentresItsPanelAtLoadThenRecentresAtTheFirstResize)
+{
+    sim::SimDesktop desk(1024, 768);
+    rt::Application app(desk);
+    frmBSOD& page = rt::Default<frmBSOD>();  // loaded, not yet shown
+    EXPECT_EQ(page.PressCount.value(), 0);
+    EXPECT_EQ(page.Frame1.Left(), 3000);
+    EXPECT_EQ(page.Frame1.Top(), 2436);
+    page.Show();
+    EXPECT_EQ(page.Frame1.Left(), 3143);
+    EXPECT_EQ(page.Frame1.Top(), 2436);
+    EXPECT_EQ(page.Left(), 0);
+    EXPECT_EQ(page.Top(), 0);
+    // A window manager's resize to a narrower page puts the panel back at its design Left.
+    app.onGeometryChanged(desk.windowCaptioned("Windows BSOD")->id, {0, 0, 700, 768});
+    EXPECT_EQ(page.Frame1.Left(), 1035);
+}
+
+TEST(WholeRun, ClosingThePageAnyWayEndsTheProgramWithEveryWindow)
+{
+    SimRun r;
+    r.desk.moveCursor(16, 16);
+    r.input(1000, [&] { r.desk.doubleClickAt(10, 10, 120); });
+    r.input(2000, [&] {
+        const sim::SimWindow* w = r.desk.windowCaptioned("Windows BSOD");
+        ASSERT_NE(w, nullptr);
+        rt::Application::Current().onCloseRequest(w->id);
+    });
+    EXPECT_EQ(r.run(), 0);
+    EXPECT_EQ(r.desk.now(), 2000);
+    EXPECT_TRUE(r.desk.windows().empty());
+}
