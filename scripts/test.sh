@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every target and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/packages.sh
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+
+jobs=$(nproc)
+echo "== Linux build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+
+echo "== Linux tests"
+ctest --test-dir build --output-on-failure -j"$jobs"
