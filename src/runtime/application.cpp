@@ -290,6 +290,8 @@ void Application::dispatch(Form* form, const std::function<void()>& handler)
         endNow(ended_ ? status_ : e.status);
     } catch (const RuntimeError& e) {
         handleUntrapped(e);
+    } catch (const std::exception&) {
+        handleUntrapped(RuntimeError(err::Internal));  // nothing else may reach the backend's loop
     }
     --depth_;
     activeForm_ = previous;

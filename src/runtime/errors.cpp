@@ -11,6 +11,7 @@ std::string ErrorDescription(int number)
     case err::SubscriptOutOfRange: return "Indice non compreso nell'intervallo";
     case err::DivisionByZero: return "Divisione per zero";
     case err::TypeMismatch: return "Tipo non corrispondente";
+    case err::Internal: return "Errore interno";
     case err::ObjectNotSet: return "Variabile oggetto o variabile del blocco With non impostata";
     case err::NoSuchMember: return "Proprietà o metodo non supportati dall'oggetto";
     default: return "Errore definito dall'applicazione o dall'oggetto";

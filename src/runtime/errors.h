@@ -14,6 +14,7 @@ inline constexpr int OutOfMemory = 7;
 inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int DivisionByZero = 11;
 inline constexpr int TypeMismatch = 13;
+inline constexpr int Internal = 51;
 inline constexpr int ObjectNotSet = 91;
 inline constexpr int NoSuchMember = 438;
 }  // namespace err
