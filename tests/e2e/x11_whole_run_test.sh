@@ -9,25 +9,9 @@ belmora=${1:?usage: $0 PATH/TO/belmora}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/xsession.sh"
 source "$here/../../scripts/lib/pulse.sh"
+source "$here/../../scripts/lib/xwait.sh"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# Waits up to $1 seconds for a visible window named exactly $2; prints its id.
-wait_window() {
-    local secs=$1 name=$2 i id
-    for ((i = 0; i < secs * 10; i++)); do
-        id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | head -1)
-        [[ -n $id ]] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-
-# The colour of one screen pixel as "r,g,b".
-pixel() {
-    import -silent -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
-        sed -n '2s/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
-}
 
 xsession_start --wm || fail "no X session"
 pulse_start || fail "no sound server"

@@ -1,0 +1,20 @@
+# shellcheck shell=bash
+# Small X helpers for tests and scripts that drive the real program.
+#
+#   wait_window SECS NAME   waits for a visible window named exactly NAME; prints its id
+#   pixel X Y               the colour of one screen pixel, as "r,g,b"
+
+wait_window() {
+    local secs=$1 name=$2 i id
+    for ((i = 0; i < secs * 10; i++)); do
+        id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | head -1)
+        [[ -n $id ]] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+pixel() {
+    import -silent -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
+        sed -n '2s/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
+}
