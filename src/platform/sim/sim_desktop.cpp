@@ -6,6 +6,10 @@
 namespace sim {
 
 namespace {
+// Orders the heap of scheduled actions: earliest first, then in scheduling order.
+template <class A>
+bool later(const A& a, const A& b) { return a.t != b.t ? a.t > b.t : a.order > b.order; }
+
 std::string pictureAtOrigin(const rt::Scene& scene)
 {
     for (const auto& item : scene.items)
@@ -22,9 +26,7 @@ SimDesktop::SimDesktop(int screenWidth, int screenHeight) : screen_{screenWidth,
 void SimDesktop::at(long long t, std::function<void()> action, bool isInput)
 {
     actions_.push_back({t, order_++, std::move(action), isInput});
-    std::push_heap(actions_.begin(), actions_.end(), [](const Action& a, const Action& b) {
-        return a.t != b.t ? a.t > b.t : a.order > b.order;
-    });
+    std::push_heap(actions_.begin(), actions_.end(), later<Action>);
 }
 
 void SimDesktop::moveCursor(std::int32_t x, std::int32_t y)
@@ -112,7 +114,6 @@ void SimDesktop::record(WindowChange::Kind kind, SimWindow& w)
 void SimDesktop::loop(long long until)
 {
     const long long target = std::min(until, limit_);
-    auto later = [](const Action& a, const Action& b) { return a.t != b.t ? a.t > b.t : a.order > b.order; };
     while (!quit_) {
         // The earliest timer; ties go to the one started first.
         auto timer = timers_.end();
@@ -129,7 +130,7 @@ void SimDesktop::loop(long long until)
         }
         now_ = std::max(now_, next);
         if (actionAt <= timerAt) {  // scripted actions go before timers due at the same time
-            std::pop_heap(actions_.begin(), actions_.end(), later);
+            std::pop_heap(actions_.begin(), actions_.end(), later<Action>);
             Action action = std::move(actions_.back());
             actions_.pop_back();
             if (action.isInput && boxDepth_ > 0)
