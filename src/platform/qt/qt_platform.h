@@ -1,0 +1,113 @@
+#pragma once
+// QtPlatform: the Platform port on Qt 6 Widgets, for X11 desktops (Wayland
+// sessions run it through XWayland: main() asks Qt for xcb).
+//
+// Implements
+//   - one top-level QWidget per window, painting its Scene: fills, pictures
+//     unscaled at their rectangle's top-left, text (text_layout.h: font
+//     substitution for Fixedsys, wrapping, alignment); every item clipped to
+//     its rectangle and its clip rectangle
+//   - borderless windows (Qt::FramelessWindowHint); windows kept out of the
+//     taskbar and pager (_NET_WM_STATE_SKIP_TASKBAR/_SKIP_PAGER, written before
+//     each map: Qt::Tool does not do it on X11)
+//   - top-most windows: Qt::WindowStaysOnTopHint, i.e. _NET_WM_STATE_ABOVE,
+//     kept across hide/show; written directly when no window manager runs
+//   - show with or without activation; an activated window gets the keyboard
+//     focus even with no window manager (XSetInputFocus once it is mapped)
+//   - geometry as the client area in screen pixels; moves and resizes made by
+//     the window manager or the user are reported, those the runtime asked for
+//     (including late echoes of them) are not
+//   - left clicks, double clicks, keys that give a character (Return 13,
+//     Escape 27, Backspace 8, Tab 9), close requests (never closing by itself)
+//   - cursor position, primary screen size, double-click interval
+//   - periodic Qt::PreciseTimer timers, firing in nested event loops too (a
+//     tick that opens a message box does not stop its own timer)
+//   - modal message boxes: OK only, plain text, critical icon for style 16,
+//     centred on the screen, kept above top-most windows, closed by quit()
+//   - tones through PulseAudio (pulse_tone.h), silent waits without a server
+// Does not implement
+//   - other mouse buttons, mouse moves, key releases, keys with no character
+//   - message box buttons other than OK (the icon bits 32/48/64 are shown)
+//   - screens other than the primary one; native Wayland (no global cursor there)
+//   - keeping a top-most window above others when no window manager runs (there
+//     it is only raised when shown or made top-most)
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+
+#include "runtime/platform.h"
+
+class QMessageBox;
+class QObject;
+class QTimer;
+class QWidget;
+
+namespace belmora_qt {
+
+class FormWindow;
+class PulseTone;
+
+class QtPlatform : public rt::Platform {
+public:
+    // A QApplication must exist. pulseServer: a PulseAudio server string for the
+    // tones, empty for the usual default.
+    explicit QtPlatform(const std::string& pulseServer = {});
+    ~QtPlatform() override;
+    QtPlatform(const QtPlatform&) = delete;
+    QtPlatform& operator=(const QtPlatform&) = delete;
+
+    void attach(rt::Host& host) override;
+    int run() override;
+    void quit(int status) override;
+
+    rt::WindowId createWindow(const rt::WindowSpec& spec) override;
+    void destroyWindow(rt::WindowId w) override;
+    void setGeometry(rt::WindowId w, rt::PixelRect client) override;
+    void setScene(rt::WindowId w, const rt::Scene& scene) override;
+    void setTopMost(rt::WindowId w, bool topMost) override;
+    void show(rt::WindowId w, bool activate) override;
+    void hide(rt::WindowId w) override;
+
+    rt::PixelSize screenSize() override;
+    bool cursorPos(std::int32_t& x, std::int32_t& y) override;
+
+    rt::TimerId startTimer(int intervalMs) override;
+    void stopTimer(rt::TimerId id) override;
+    int doubleClickTimeMs() override;
+
+    void messageBox(rt::WindowId owner, const std::string& prompt, int style,
+                    const std::string& title) override;
+
+    void beep(int frequencyHz, int durationMs) override;
+
+    // The widget showing a window, or nullptr (for tests and diagnostics).
+    QWidget* widget(rt::WindowId w) const;
+    // The message boxes open right now, innermost last.
+    std::vector<QMessageBox*> openMessageBoxes() const;
+
+private:
+    friend class FormWindow;
+    FormWindow* find(rt::WindowId w) const;
+
+    rt::Host* host_ = nullptr;
+    std::map<rt::WindowId, FormWindow*> windows_;
+    struct Timer {
+        QTimer* timer = nullptr;
+        bool queued = false;  // a tick is waiting in the event queue
+    };
+    std::map<rt::TimerId, Timer> timers_;
+    std::unique_ptr<QObject> relay_;  // context of queued ticks: gone with the platform
+    std::vector<QPointer<QMessageBox>> boxes_;
+    rt::WindowId nextWindow_ = 1;
+    rt::TimerId nextTimer_ = 1;
+    bool appIconSet_ = false;
+    bool quitting_ = false;
+    int status_ = 0;
+    std::unique_ptr<PulseTone> tone_;
+};
+
+}  // namespace belmora_qt

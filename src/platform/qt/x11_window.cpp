@@ -1,0 +1,171 @@
+#include "platform/qt/x11_window.h"
+
+#include <QGuiApplication>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace belmora_qt::x11 {
+
+namespace {
+
+xcb_connection_t* Connection() {
+    auto* app = qGuiApp;
+    if (!app || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_window_t Root(xcb_connection_t* c) {
+    // Qt opens the default screen of $DISPLAY; so do we.
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
+    return it.rem ? it.data->root : XCB_NONE;
+}
+
+xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+    if (!r)
+        return XCB_ATOM_NONE;
+    const xcb_atom_t atom = r->atom;
+    std::free(r);
+    return atom;
+}
+
+std::vector<xcb_atom_t> ReadAtoms(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property) {
+    std::vector<xcb_atom_t> atoms;
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, w, property, XCB_ATOM_ATOM, 0, 1024), nullptr);
+    if (!r)
+        return atoms;
+    if (r->type == XCB_ATOM_ATOM && r->format == 32) {
+        const auto* data = static_cast<const xcb_atom_t*>(xcb_get_property_value(r));
+        atoms.assign(data, data + xcb_get_property_value_length(r) / 4);
+    }
+    std::free(r);
+    return atoms;
+}
+
+void WriteAtoms(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property,
+                const std::vector<xcb_atom_t>& atoms) {
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, property, XCB_ATOM_ATOM, 32,
+                        std::uint32_t(atoms.size()), atoms.data());
+}
+
+xcb_window_t ReadWindow(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property) {
+    xcb_window_t result = XCB_NONE;
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, w, property, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    if (r) {
+        if (r->type == XCB_ATOM_WINDOW && r->format == 32 && xcb_get_property_value_length(r) >= 4)
+            result = *static_cast<const xcb_window_t*>(xcb_get_property_value(r));
+        std::free(r);
+    }
+    return result;
+}
+
+// The X window of a top-level widget as it is now (QWidget::winId() can lag
+// behind when Qt replaces the native window).
+xcb_window_t NativeOf(QWidget* window) {
+    if (!window)
+        return XCB_NONE;
+    window->winId();
+    QWindow* handle = window->windowHandle();
+    return handle ? xcb_window_t(handle->winId()) : XCB_NONE;
+}
+
+}  // namespace
+
+bool Available() {
+    return Connection() != nullptr;
+}
+
+bool AddStatesBeforeMap(QWidget* window, const char* const* atomNames, int count) {
+    xcb_connection_t* c = Connection();
+    if (!c || !window)
+        return false;
+    const xcb_window_t w = NativeOf(window);
+    const xcb_atom_t state = Atom(c, "_NET_WM_STATE");
+    std::vector<xcb_atom_t> atoms = ReadAtoms(c, w, state);
+    for (int i = 0; i < count; ++i) {
+        const xcb_atom_t a = Atom(c, atomNames[i]);
+        if (std::find(atoms.begin(), atoms.end(), a) == atoms.end())
+            atoms.push_back(a);
+    }
+    WriteAtoms(c, w, state, atoms);
+    xcb_flush(c);
+    return true;
+}
+
+bool HasState(QWidget* window, const char* atomName) {
+    xcb_connection_t* c = Connection();
+    if (!c || !window)
+        return false;
+    const std::vector<xcb_atom_t> atoms = ReadAtoms(c, NativeOf(window), Atom(c, "_NET_WM_STATE"));
+    return std::find(atoms.begin(), atoms.end(), Atom(c, atomName)) != atoms.end();
+}
+
+bool WindowManagerRunning() {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return false;
+    const xcb_atom_t check = Atom(c, "_NET_SUPPORTING_WM_CHECK");
+    const xcb_window_t child = ReadWindow(c, Root(c), check);
+    // A stale property (the window manager died) names a window that is gone
+    // or that does not name itself.
+    return child != XCB_NONE && ReadWindow(c, child, check) == child;
+}
+
+bool SetStateWithoutWindowManager(QWidget* window, const char* atomName, bool set) {
+    xcb_connection_t* c = Connection();
+    if (!c || !window)
+        return false;
+    const xcb_window_t w = NativeOf(window);
+    const xcb_atom_t state = Atom(c, "_NET_WM_STATE");
+    const xcb_atom_t a = Atom(c, atomName);
+    std::vector<xcb_atom_t> atoms = ReadAtoms(c, w, state);
+    const auto it = std::find(atoms.begin(), atoms.end(), a);
+    if (set && it == atoms.end())
+        atoms.push_back(a);
+    else if (!set && it != atoms.end())
+        atoms.erase(it);
+    else
+        return true;
+    WriteAtoms(c, w, state, atoms);
+    xcb_flush(c);
+    return true;
+}
+
+bool IsViewable(QWidget* window) {
+    xcb_connection_t* c = Connection();
+    if (!c || !window)
+        return false;
+    xcb_get_window_attributes_reply_t* r =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, NativeOf(window)), nullptr);
+    if (!r)
+        return false;
+    const bool viewable = r->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(r);
+    return viewable;
+}
+
+bool FocusWindow(QWidget* window) {
+    xcb_connection_t* c = Connection();
+    if (!c || !window || !IsViewable(window))
+        return false;
+    xcb_void_cookie_t cookie = xcb_set_input_focus_checked(
+        c, XCB_INPUT_FOCUS_PARENT, NativeOf(window), XCB_CURRENT_TIME);
+    xcb_generic_error_t* error = xcb_request_check(c, cookie);
+    const bool ok = error == nullptr;
+    std::free(error);
+    return ok;
+}
+
+}  // namespace belmora_qt::x11

@@ -1,0 +1,36 @@
+#pragma once
+// The few X11 window properties Qt does not manage for us, through the xcb
+// connection Qt already has. Every function does nothing (and returns false)
+// when the application does not run on xcb.
+#include <QWidget>
+
+namespace belmora_qt::x11 {
+
+// True when the application talks to an X server.
+bool Available();
+
+// Adds _NET_WM_STATE atoms to a window that is not mapped (withdrawn), keeping
+// the ones already there; Qt merges its own (e.g. _NET_WM_STATE_ABOVE) when it
+// maps the window. Used for _NET_WM_STATE_SKIP_TASKBAR/_SKIP_PAGER, which Qt
+// has no flag for (Qt::Tool does not keep a window out of the taskbar).
+bool AddStatesBeforeMap(QWidget* window, const char* const* atomNames, int count);
+
+// Whether the window's _NET_WM_STATE property lists the atom.
+bool HasState(QWidget* window, const char* atomName);
+
+// Whether an EWMH window manager runs (_NET_SUPPORTING_WM_CHECK on the root
+// window names a live window that names itself).
+bool WindowManagerRunning();
+
+// Sets or clears an atom of _NET_WM_STATE on a mapped window with no window
+// manager around: the property is written directly (with a window manager it
+// must be asked by client message instead, which Qt does for the flags it knows).
+bool SetStateWithoutWindowManager(QWidget* window, const char* atomName, bool set);
+
+// Gives the keyboard focus to a mapped window (XSetInputFocus).
+bool FocusWindow(QWidget* window);
+
+// Whether the window is viewable (mapped, with its ancestors mapped).
+bool IsViewable(QWidget* window);
+
+}  // namespace belmora_qt::x11

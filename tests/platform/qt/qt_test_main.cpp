@@ -1,0 +1,21 @@
+// Entry point of the Qt backend tests: one QApplication on the X server of
+// $DISPLAY for all of them (run_in_session.sh provides a private one).
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (!std::getenv("DISPLAY")) {
+        std::fprintf(stderr, "these tests need an X server: run them through run_in_session.sh\n");
+        return 1;
+    }
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return RUN_ALL_TESTS();
+}
