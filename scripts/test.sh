@@ -12,3 +12,7 @@ cmake --build build -j"$jobs"
 
 echo "== Linux tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== Windows build and tests (under wine)"
+source scripts/lib/windows.sh
+windows_build_and_test

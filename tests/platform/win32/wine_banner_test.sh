@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# belmora.exe from start to end under wine, on a private X server with openbox:
+# the banner appears at the top-left (81 x 28), chases the pointer and rests
+# with it at the catch box's centre; a click brings the greeting box, Return
+# the full-screen navy page; seven keys bring the last box, and dismissing it
+# ends the program with status 0. Tones are silent under wine and not timed.
+#
+#   wine_banner_test.sh --prefix PREFIX path/to/belmora.exe
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+lib=$here/../../../scripts/lib
+source "$lib/xsession.sh"
+source "$lib/wine.sh"
+
+prefix=
+while (($#)); do
+    case $1 in
+        --prefix) prefix=$2; shift ;;
+        *) break ;;
+    esac
+    shift
+done
+exe=${1:?usage: $0 --prefix PREFIX belmora.exe}
+[[ -n $prefix ]] || { echo "usage: $0 --prefix PREFIX belmora.exe" >&2; exit 2; }
+
+wine_prefix_ensure "$prefix" || exit 1
+xsession_start --wm || exit 1
+wine_use "$prefix"
+cleanup_add "wine_stop '$prefix'"
+log=$(mktemp /tmp/belmora-wine.XXXXXX)
+cleanup_add "rm -f '$log'"
+
+t0=$(date +%s%N)
+elapsed() { echo "$(( ($(date +%s%N) - t0) / 1000000 )) ms"; }
+fail() {
+    echo "FAIL ($(elapsed)): $*"
+    echo "--- wine's output:"
+    cat "$log"
+    exit 1
+}
+
+# The first visible window whose title matches, waiting up to $2 tenths of a second.
+wait_window() {
+    local i id
+    for ((i = 0; i < $2; i++)); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
+        [[ -n $id ]] && { echo "$id"; return 0; }
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# "x y width height" of a window on the screen.
+geometry() {
+    xwininfo -id "$1" 2>/dev/null | awk -F: '
+        /Absolute upper-left X/ {x = $2} /Absolute upper-left Y/ {y = $2}
+        /Width/ {w = $2} /Height/ {h = $2}
+        END {printf "%d %d %d %d\n", x, y, w, h}'
+}
+
+# Waits up to $3 tenths of a second for window $1 to have geometry $2.
+wait_geometry() {
+    local i
+    for ((i = 0; i < $3; i++)); do
+        [[ $(geometry "$1") == "$2" ]] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+pixel() {
+    import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-Fa-f]\{6\}' | head -n1
+}
+
+# With the pointer here, the banner's catch box is centred on it when the
+# banner is at the top-left corner (it starts there and has no reason to move).
+xdotool mousemove 16 16
+
+wine "$exe" </dev/null > >(cat >"$log") 2>&1 &
+pid=$!
+cleanup_add "stop_pid $pid"
+
+banner=$(wait_window '^Form1$' 300) || fail "the banner did not appear"
+echo "banner shown after $(elapsed)"
+wait_geometry "$banner" "0 0 81 28" 50 || fail "banner at $(geometry "$banner"), not 0 0 81 28"
+
+xdotool mousemove 500 400
+wait_geometry "$banner" "484 384 81 28" 100 || fail "banner rests at $(geometry "$banner"), not 484 384 81 28"
+echo "banner at rest under the pointer after $(elapsed)"
+# The greeting picture (assets/greeting.xpm): its dark frame, then its blue band.
+[[ $(pixel 484 384) == "#341E58" && $(pixel 485 385) == "#7C84AE" ]] ||
+    fail "the banner does not show the greeting picture: $(pixel 484 384) $(pixel 485 385)"
+
+xdotool click 1
+box=$(wait_window '^Belmora$' 100) || fail "no box captioned Belmora after the click"
+echo "greeting box after $(elapsed): $(geometry "$box")"
+xprop -id "$box" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "the box is not kept above the banner"
+
+xdotool key Return
+page=$(wait_window '^Windows BSOD$' 100) || fail "no page after Return"
+wait_geometry "$page" "0 0 1024 768" 50 || fail "page at $(geometry "$page"), not full screen"
+[[ -z $(xdotool search --onlyvisible --name '^Form1$' 2>/dev/null) ]] || fail "the banner is still shown"
+for ((i = 0; i < 30; i++)); do  # until its first paint
+    colour=$(pixel 5 5)
+    [[ $colour == "#000080" ]] && break
+    sleep 0.1
+done
+[[ $colour == "#000080" ]] || fail "the page's corner is $colour, not navy"
+echo "navy page after $(elapsed)"
+xprop -id "$page" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "the page has a taskbar entry"
+xprop -id "$page" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "the page has no 32 x 32 icon"
+
+for ((k = 1; k <= 7; k++)); do
+    xdotool key space
+    sleep 0.2
+done
+last=$(wait_window '^BRUNDELMAR entry$' 100) || fail "no last box after seven keys"
+echo "last box after $(elapsed)"
+xdotool key Return
+
+for ((i = 0; i < 100; i++)); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "the program did not end"
+wait "$pid"
+status=$?
+((status == 0)) || fail "the program ended with status $status"
+echo "ended with status 0 after $(elapsed)"
