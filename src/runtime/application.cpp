@@ -93,12 +93,12 @@ void Application::Load(Form& form)
 {
     if (form.loaded_) return;
     form.handle_ = nextHandle_++;
-    WindowSpec spec;
-    spec.caption = form.Caption();
-    spec.bordered = form.design_.borderStyle != 0;
-    spec.showInTaskbar = form.ShowInTaskbar();
-    spec.icon = form.Icon();
-    form.window_ = platform_.createWindow(spec);
+    WindowStyle windowStyle;
+    windowStyle.caption = form.Caption();
+    windowStyle.bordered = form.design_.borderStyle != 0;
+    windowStyle.showInTaskbar = form.ShowInTaskbar();
+    windowStyle.icon = form.Icon();
+    form.window_ = platform_.createWindow(windowStyle);
     form.loaded_ = true;
     form.changed();
     for (Control* c : form.Controls().all())

@@ -60,7 +60,7 @@ struct Scene {
     std::vector<DrawItem> items;
 };
 
-struct WindowSpec {
+struct WindowStyle {
     std::string caption;
     bool bordered = false;       // title bar and sizing border, or none at all
     bool showInTaskbar = true;
@@ -96,7 +96,7 @@ public:
     virtual void quit(int status) = 0;
 
     // Windows. A new window is hidden; geometry is its client area in screen pixels.
-    virtual WindowId createWindow(const WindowSpec& spec) = 0;
+    virtual WindowId createWindow(const WindowStyle& windowStyle) = 0;
     virtual void destroyWindow(WindowId w) = 0;
     virtual void setGeometry(WindowId w, PixelRect client) = 0;
     virtual void setScene(WindowId w, const Scene& scene) = 0;

@@ -77,10 +77,10 @@ TEST(Chaser, BannerWindowIsBorderlessTopMostWithNoTaskbarButton)
     r.probe(250, [&] {
         const sim::SimWindow* w = r.desk.windowCaptioned("Form1");
         ASSERT_NE(w, nullptr);
-        EXPECT_FALSE(w->spec.bordered);
-        EXPECT_FALSE(w->spec.showInTaskbar);
+        EXPECT_FALSE(w->windowStyle.bordered);
+        EXPECT_FALSE(w->windowStyle.showInTaskbar);
         EXPECT_TRUE(w->topMost);
-        EXPECT_EQ(w->spec.icon.name(), "smiley");
+        EXPECT_EQ(w->windowStyle.icon.name(), "smiley");
         EXPECT_EQ(w->rect.w, 81);
         EXPECT_EQ(w->rect.h, 28);
         // The picture boxes lie wholly right of the 81 px window.

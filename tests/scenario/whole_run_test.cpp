@@ -73,8 +73,8 @@ TEST(WholeRun, ClickGreetingCrashPageSevenKeysAndTheEnd)
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->rect, (rt::PixelRect{0, 0, 1024, 768}));
         EXPECT_TRUE(w->visible);
-        EXPECT_FALSE(w->spec.showInTaskbar);
-        EXPECT_FALSE(w->spec.bordered);
+        EXPECT_FALSE(w->windowStyle.showInTaskbar);
+        EXPECT_FALSE(w->windowStyle.bordered);
         EXPECT_EQ(r.desk.focus(), w->id);
         TimerForm* tf = Loaded<TimerForm>();
         ASSERT_NE(tf, nullptr);

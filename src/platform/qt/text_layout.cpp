@@ -48,7 +48,7 @@ QFont FitCell(QFont font, double points) {
     return font;
 }
 
-QFont SubstituteFont(const rt::FontSpec& spec) {
+QFont SubstituteFont(const rt::FontSpec& wanted) {
     QFont font;
     if (QFontDatabase::hasFamily(QStringLiteral("Terminus")))
         font = QFont(QStringLiteral("Terminus"));
@@ -59,26 +59,26 @@ QFont SubstituteFont(const rt::FontSpec& spec) {
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setStyleStrategy(QFont::StyleStrategy(QFont::NoAntialias | QFont::PreferBitmap));
-    font.setWeight(QFont::Weight(std::clamp(spec.weight, 100, 900)));
-    return FitCell(font, spec.points);
+    font.setWeight(QFont::Weight(std::clamp(wanted.weight, 100, 900)));
+    return FitCell(font, wanted.points);
 }
 
 }  // namespace
 
-QFont ResolveFont(const rt::FontSpec& spec) {
+QFont ResolveFont(const rt::FontSpec& wanted) {
     static std::map<std::tuple<std::string, float, int>, QFont> cache;
-    const auto key = std::make_tuple(spec.name, spec.points, spec.weight);
+    const auto key = std::make_tuple(wanted.name, wanted.points, wanted.weight);
     if (auto it = cache.find(key); it != cache.end())
         return it->second;
 
     QFont font;
-    const QString family = QString::fromUtf8(spec.name);
+    const QString family = QString::fromUtf8(wanted.name);
     if (!family.isEmpty() && QFontDatabase::hasFamily(family)) {
         font = QFont(family);
-        font.setPointSizeF(spec.points > 0 ? spec.points : kCellPoints);
-        font.setWeight(QFont::Weight(std::clamp(spec.weight, 100, 900)));
+        font.setPointSizeF(wanted.points > 0 ? wanted.points : kCellPoints);
+        font.setWeight(QFont::Weight(std::clamp(wanted.weight, 100, 900)));
     } else {
-        font = SubstituteFont(spec);
+        font = SubstituteFont(wanted);
     }
     cache.emplace(key, font);
     return font;

@@ -26,8 +26,8 @@
 
 namespace belmora_qt {
 
-// The font to draw a FontSpec with (results are cached per spec).
-QFont ResolveFont(const rt::FontSpec& spec);
+// The font to draw a FontSpec with (results are cached).
+QFont ResolveFont(const rt::FontSpec& wanted);
 
 // Breaks one line (no line ends in it) at spaces so each piece fits `width`
 // pixels. The spaces where a line breaks are dropped. An empty line stays one

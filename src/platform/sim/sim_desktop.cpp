@@ -92,7 +92,7 @@ const SimWindow* SimDesktop::window(WindowId id) const
 const SimWindow* SimDesktop::windowCaptioned(const std::string& caption) const
 {
     for (const auto& [id, w] : windows_)
-        if (w.alive && w.spec.caption == caption) return &w;
+        if (w.alive && w.windowStyle.caption == caption) return &w;
     return nullptr;
 }
 
@@ -104,7 +104,7 @@ SimWindow* SimDesktop::find(WindowId id)
 
 void SimDesktop::record(WindowChange::Kind kind, SimWindow& w)
 {
-    WindowChange c{now_, kind, w.id, w.spec.caption, w.rect, {}, false};
+    WindowChange c{now_, kind, w.id, w.windowStyle.caption, w.rect, {}, false};
     if (kind == WindowChange::Kind::Picture) c.picture = pictureAtOrigin(w.scene);
     changes_.push_back(std::move(c));
 }
@@ -167,11 +167,11 @@ void SimDesktop::quit(int status)
 
 // ---- windows ---------------------------------------------------------------
 
-WindowId SimDesktop::createWindow(const rt::WindowSpec& spec)
+WindowId SimDesktop::createWindow(const rt::WindowStyle& windowStyle)
 {
     SimWindow w;
     w.id = nextWindow_++;
-    w.spec = spec;
+    w.windowStyle = windowStyle;
     auto& stored = windows_[w.id] = std::move(w);
     record(WindowChange::Kind::Created, stored);
     return stored.id;

@@ -55,7 +55,7 @@ struct WindowChange {
 
 struct SimWindow {
     WindowId id = 0;
-    rt::WindowSpec spec;
+    rt::WindowStyle windowStyle;
     PixelRect rect;
     rt::Scene scene;
     bool visible = false;
@@ -108,7 +108,7 @@ public:
     void attach(rt::Host& host) override { host_ = &host; }
     int run() override;
     void quit(int status) override;
-    WindowId createWindow(const rt::WindowSpec& spec) override;
+    WindowId createWindow(const rt::WindowStyle& windowStyle) override;
     void destroyWindow(WindowId w) override;
     void setGeometry(WindowId w, PixelRect client) override;
     void setScene(WindowId w, const rt::Scene& scene) override;

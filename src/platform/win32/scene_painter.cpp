@@ -123,17 +123,17 @@ ScenePainter::~ScenePainter()
     for (auto& entry : fonts_) DeleteObject(entry.second);
 }
 
-HFONT ScenePainter::font(const rt::FontSpec& spec)
+HFONT ScenePainter::font(const rt::FontSpec& wanted)
 {
-    const auto key = std::make_tuple(spec.name, spec.points, spec.weight);
+    const auto key = std::make_tuple(wanted.name, wanted.points, wanted.weight);
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
     HDC screen = GetDC(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
     if (screen) ReleaseDC(nullptr, screen);
-    const float points = spec.points > 0 ? spec.points : 9.0f;
+    const float points = wanted.points > 0 ? wanted.points : 9.0f;
     const int height = -static_cast<int>(std::lround(points * dpi / 72.0));
-    const std::wstring face = Widen(spec.name).substr(0, LF_FACESIZE - 1);
-    HFONT font = CreateFontW(height, 0, 0, 0, std::clamp(spec.weight, 0, 1000), FALSE, FALSE, FALSE,
+    const std::wstring face = Widen(wanted.name).substr(0, LF_FACESIZE - 1);
+    HFONT font = CreateFontW(height, 0, 0, 0, std::clamp(wanted.weight, 0, 1000), FALSE, FALSE, FALSE,
                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                              DEFAULT_PITCH | FF_DONTCARE, face.c_str());
     if (!font) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));

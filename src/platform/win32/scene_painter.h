@@ -68,7 +68,7 @@ public:
     std::vector<std::uint32_t> render(const rt::Scene& scene, int width, int height);
 
     // The font of a FontSpec (owned by the painter).
-    HFONT font(const rt::FontSpec& spec);
+    HFONT font(const rt::FontSpec& wanted);
 
 private:
     bool ensureBuffer(int width, int height);

@@ -207,19 +207,19 @@ HICON Win32Platform::iconOf(const rt::Picture& picture)
     return icon;
 }
 
-rt::WindowId Win32Platform::createWindow(const rt::WindowSpec& spec)
+rt::WindowId Win32Platform::createWindow(const rt::WindowStyle& windowStyle)
 {
     auto window = std::make_unique<FormWindow>();
     window->platform = this;
     window->id = nextWindow_;
-    window->style = spec.bordered ? WS_OVERLAPPEDWINDOW : WS_POPUP;
+    window->style = windowStyle.bordered ? WS_OVERLAPPEDWINDOW : WS_POPUP;
     window->exStyle = 0;
     // An owned window gets no taskbar button; its owner is never shown.
-    HWND owner = spec.showInTaskbar ? nullptr : helper_;
-    HWND hwnd = CreateWindowExW(window->exStyle, kFormClass, Widen(spec.caption).c_str(), window->style, 0, 0, 0,
+    HWND owner = windowStyle.showInTaskbar ? nullptr : helper_;
+    HWND hwnd = CreateWindowExW(window->exStyle, kFormClass, Widen(windowStyle.caption).c_str(), window->style, 0, 0, 0,
                                 0, owner, nullptr, instance_, window.get());
     if (!hwnd) return 0;
-    if (HICON icon = spec.icon ? iconOf(spec.icon) : nullptr) {
+    if (HICON icon = windowStyle.icon ? iconOf(windowStyle.icon) : nullptr) {
         SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         if (!classIconSet_) {

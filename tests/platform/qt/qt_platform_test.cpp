@@ -85,11 +85,11 @@ protected:
     }
 
     rt::WindowId Window(rt::PixelRect client, bool bordered = false, bool inTaskbar = true) {
-        rt::WindowSpec spec;
-        spec.caption = "prova";
-        spec.bordered = bordered;
-        spec.showInTaskbar = inTaskbar;
-        const rt::WindowId w = platform->createWindow(spec);
+        rt::WindowStyle windowStyle;
+        windowStyle.caption = "prova";
+        windowStyle.bordered = bordered;
+        windowStyle.showInTaskbar = inTaskbar;
+        const rt::WindowId w = platform->createWindow(windowStyle);
         platform->setGeometry(w, client);
         return w;
     }

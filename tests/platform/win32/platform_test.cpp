@@ -172,10 +172,10 @@ protected:
     // A window shown with activation, once it has the focus.
     rt::WindowId shownWindow(rt::PixelRect at, bool bordered = false)
     {
-        rt::WindowSpec spec;
-        spec.caption = "Test";
-        spec.bordered = bordered;
-        const rt::WindowId w = platform.createWindow(spec);
+        rt::WindowStyle windowStyle;
+        windowStyle.caption = "Test";
+        windowStyle.bordered = bordered;
+        const rt::WindowId w = platform.createWindow(windowStyle);
         platform.setGeometry(w, at);
         platform.show(w, true);
         PumpUntil([&] { return GetFocus() == platform.handle(w); });
@@ -193,7 +193,7 @@ protected:
 
 TEST_F(Win32PlatformTest, WindowStylesFollowTheSpec)
 {
-    rt::WindowSpec banner;
+    rt::WindowStyle banner;
     banner.caption = "Banner";
     banner.showInTaskbar = false;
     banner.icon = rt::Picture("icon", 2, 1, {0xFFFFFF00, 0x00000000});
@@ -221,7 +221,7 @@ TEST_F(Win32PlatformTest, WindowStylesFollowTheSpec)
     DeleteObject(info.hbmMask);
     DeleteObject(info.hbmColor);
 
-    rt::WindowSpec framed;
+    rt::WindowStyle framed;
     framed.caption = "Framed \xC3\xA8";
     framed.bordered = true;
     HWND hf = platform.handle(platform.createWindow(framed));
@@ -257,9 +257,9 @@ TEST_F(Win32PlatformTest, TopMostAndShowingWithoutActivation)
     HWND front = platform.handle(active);
     ASSERT_EQ(GetForegroundWindow(), front);
 
-    rt::WindowSpec spec;
-    spec.showInTaskbar = false;
-    const rt::WindowId banner = platform.createWindow(spec);
+    rt::WindowStyle windowStyle;
+    windowStyle.showInTaskbar = false;
+    const rt::WindowId banner = platform.createWindow(windowStyle);
     HWND hb = platform.handle(banner);
     platform.setGeometry(banner, {0, 0, 81, 28});
     platform.setTopMost(banner, true);
