@@ -53,6 +53,21 @@ QImage ToImage(const rt::Picture& picture) {
     return image;
 }
 
+// Whether two scenes paint the same pixels (an item's owner is only a name).
+bool SamePainting(const rt::Scene& a, const rt::Scene& b) {
+    if (!(a.background == b.background) || a.items.size() != b.items.size())
+        return false;
+    for (std::size_t i = 0; i < a.items.size(); ++i) {
+        const rt::DrawItem& x = a.items[i];
+        const rt::DrawItem& y = b.items[i];
+        if (x.kind != y.kind || !(x.rect == y.rect) || !(x.clip == y.clip) || !(x.back == y.back) ||
+            !(x.fore == y.fore) || !(x.picture == y.picture) || x.text != y.text || x.align != y.align ||
+            !(x.font == y.font))
+            return false;
+    }
+    return true;
+}
+
 // Key codes as the runtime knows them: the character a key gives, with the
 // control keys that give one named explicitly (Qt's text for them varies).
 int CharCode(const QKeyEvent* event) {
@@ -145,17 +160,17 @@ protected:
 // One window of the program.
 class FormWindow : public QWidget {
 public:
-    FormWindow(QtPlatform* platform, rt::WindowId id, const rt::WindowSpec& spec)
-        : platform_(platform), id_(id), spec_(spec) {
+    FormWindow(QtPlatform* platform, rt::WindowId id, const rt::WindowStyle& windowStyle)
+        : platform_(platform), id_(id), windowStyle_(windowStyle) {
         Qt::WindowFlags flags = Qt::Window;
-        if (!spec.bordered)
+        if (!windowStyle.bordered)
             flags |= Qt::FramelessWindowHint;
         setWindowFlags(flags);
         setAttribute(Qt::WA_OpaquePaintEvent);
         setFocusPolicy(Qt::StrongFocus);
-        setWindowTitle(QString::fromUtf8(spec.caption));
-        if (spec.icon)
-            setWindowIcon(QIcon(QPixmap::fromImage(ToImage(spec.icon))));
+        setWindowTitle(QString::fromUtf8(windowStyle.caption));
+        if (windowStyle.icon)
+            setWindowIcon(QIcon(QPixmap::fromImage(ToImage(windowStyle.icon))));
     }
 
     // Makes the native window ready to be mapped with the current flags. Qt's
@@ -173,10 +188,15 @@ public:
     }
 
     rt::WindowId id() const { return id_; }
-    const rt::WindowSpec& spec() const { return spec_; }
+    const rt::WindowStyle& windowStyle() const { return windowStyle_; }
     void detach() { platform_ = nullptr; }
 
+    // The runtime hands the whole scene over after every handler that touched
+    // the form (the chase does on every tick): an unchanged one is not painted again.
     void setScene(const rt::Scene& scene) {
+        if (hasScene_ && SamePainting(scene, scene_))
+            return;
+        hasScene_ = true;
         std::vector<std::pair<rt::Picture, QImage>> images;
         for (const rt::DrawItem& item : scene.items) {
             if (item.kind != rt::DrawItem::Kind::Image || !item.picture)
@@ -315,8 +335,9 @@ private:
 
     QtPlatform* platform_;
     rt::WindowId id_;
-    rt::WindowSpec spec_;
+    rt::WindowStyle windowStyle_;
     rt::Scene scene_;
+    bool hasScene_ = false;
     std::vector<std::pair<rt::Picture, QImage>> images_;
     std::deque<Asked> asked_;
     QRect reported_;
@@ -377,11 +398,11 @@ std::vector<QMessageBox*> QtPlatform::openMessageBoxes() const {
     return out;
 }
 
-rt::WindowId QtPlatform::createWindow(const rt::WindowSpec& spec) {
+rt::WindowId QtPlatform::createWindow(const rt::WindowStyle& windowStyle) {
     const rt::WindowId id = nextWindow_++;
-    auto* window = new FormWindow(this, id, spec);
+    auto* window = new FormWindow(this, id, windowStyle);
     windows_[id] = window;
-    if (spec.icon && !appIconSet_) {
+    if (windowStyle.icon && !appIconSet_) {
         QApplication::setWindowIcon(window->windowIcon());
         appIconSet_ = true;
     }
@@ -439,7 +460,7 @@ void QtPlatform::show(rt::WindowId w, bool activate) {
         window->prepareNativeWindow();
         // Window managers drop _NET_WM_STATE when a window is withdrawn: put the
         // states Qt has no flag for back before every map (Qt adds its own to them).
-        if (!window->spec().showInTaskbar) {
+        if (!window->windowStyle().showInTaskbar) {
             static const char* const kSkip[] = {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
             x11::AddStatesBeforeMap(window, kSkip, 2);
         }

@@ -64,7 +64,7 @@ public:
     int run() override;
     void quit(int status) override;
 
-    rt::WindowId createWindow(const rt::WindowSpec& spec) override;
+    rt::WindowId createWindow(const rt::WindowStyle& windowStyle) override;
     void destroyWindow(rt::WindowId w) override;
     void setGeometry(rt::WindowId w, rt::PixelRect client) override;
     void setScene(rt::WindowId w, const rt::Scene& scene) override;
