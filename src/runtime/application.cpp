@@ -204,7 +204,9 @@ void Application::MsgBox(const std::string& prompt, int style, const std::string
     if (ended_) throw ProgramEnded{status_};
     sync();
     const WindowId owner = activeForm_ && activeForm_->loaded_ ? activeForm_->window_ : 0;
+    ++boxes_;
     platform_.messageBox(owner, prompt, style, title.empty() ? ApplicationTitle : title);
+    --boxes_;
     if (ended_) throw ProgramEnded{status_};
 }
 
@@ -305,10 +307,12 @@ void Application::handleUntrapped(const RuntimeError& e)
         reportingError_ = true;
         sync();
         const WindowId owner = activeForm_ && activeForm_->loaded_ ? activeForm_->window_ : 0;
+        ++boxes_;
         platform_.messageBox(owner,
                              "Errore di run-time '" + std::to_string(e.number()) + "':\r\n\r\n" +
                                  e.description(),
                              16, ApplicationTitle);
+        --boxes_;
         reportingError_ = false;
     }
     endNow(1);
@@ -371,7 +375,9 @@ void Application::onTimer(TimerId id)
 {
     if (ended_) return;
     if (id == held_.timer) {
-        releaseHeldClick();  // no second click came in time: it was a single click
+        // No second click came in time: it was a single click. While a message
+        // box is up the click waits: the box is modal to the program's windows.
+        if (boxes_ == 0) releaseHeldClick();
         return;
     }
     auto it = timers_.find(id);

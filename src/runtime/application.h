@@ -121,6 +121,7 @@ private:
     bool ended_ = false;
     int status_ = 0;
     bool reportingError_ = false;
+    int boxes_ = 0;                 // message boxes open
 };
 
 // The program's view of the runtime.

@@ -191,3 +191,17 @@ TEST(WholeRun, ClosingThePageAnyWayEndsTheProgramWithEveryWindow)
     EXPECT_EQ(r.desk.now(), 2000);
     EXPECT_TRUE(r.desk.windows().empty());
 }
+
+TEST(WholeRun, ChaseStopsWithTheClickSoNothingComesOverTheGreeting)
+{
+    SimRun r;
+    r.desk.moveCursor(16, 16);
+    r.desk.setResponder([](const sim::Box&) { return 1000LL; });
+    r.input(1000, [&] { r.desk.clickAt(10, 10); });  // Click at 1500, greeting from 2200 to 3200
+    r.probe(2500, [&] { r.desk.moveCursor(143165577, 5); });  // a cursor that would overflow the chase
+    r.desk.setTimeLimit(4000);
+    r.run();
+    ASSERT_EQ(r.desk.boxes().size(), 1u);  // the greeting only: no "OOPS!" box over it
+    EXPECT_EQ(r.desk.boxes()[0].title, "Belmora");
+    EXPECT_EQ(tonesBetween(r.desk, 2200, 4000), Tones{});  // no growl while the greeting is up
+}
