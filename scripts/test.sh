@@ -13,6 +13,14 @@ cmake --build build -j"$jobs"
 echo "== Linux tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
+source scripts/lib/sanitize.sh
+sanitize_build_and_test
+
+echo "== Fuzzing the whole program on the simulated desktop"
+source scripts/lib/fuzz.sh
+fuzz_run 60
+
 echo "== Windows build and tests (under wine)"
 source scripts/lib/windows.sh
 windows_build_and_test
