@@ -3,9 +3,21 @@
 # sound server: click the banner, answer the greeting, check the crash page's
 # colours, press seven keys, and see the program end with status 0 leaving no
 # window behind.
-#   x11_whole_run_test.sh PATH/TO/belmora
+#   x11_whole_run_test.sh PATH/TO/belmora [--no-sound] [--strace]
+#     --no-sound  no sound server at all: one warning line, and the run completes
+#     --strace    the run under strace: the program creates or writes no file and
+#                 connects nowhere but to the X server and the sound server
 set -uo pipefail
-belmora=${1:?usage: $0 PATH/TO/belmora}
+belmora=${1:?usage: $0 PATH/TO/belmora [--no-sound] [--strace]}
+shift
+no_sound=0 traced=0
+for opt in "$@"; do
+    case $opt in
+        --no-sound) no_sound=1 ;;
+        --strace) traced=1 ;;
+        *) echo "unknown option $opt" >&2; exit 2 ;;
+    esac
+done
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/xsession.sh"
 source "$here/../../scripts/lib/pulse.sh"
@@ -14,11 +26,25 @@ source "$here/../../scripts/lib/xwait.sh"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 xsession_start --wm || fail "no X session"
-pulse_start || fail "no sound server"
 tmp=$(mktemp -d /tmp/belmora-e2e.XXXXXX)
 cleanup_add "rm -rf '$tmp'"
+if ((no_sound)); then
+    export PULSE_SERVER="unix:$tmp/no-such-socket"
+else
+    pulse_start || fail "no sound server"
+fi
 
-"$belmora" >"$tmp/out" 2>&1 &
+# The program runs with a private home and runtime folder, so that anything it
+# wrote would show, and with the usual ones absent it has no excuse to write.
+mkdir -p "$tmp/home/.config/pulse" "$tmp/run"
+# As in a desktop session, the sound server's cookie is there already (libpulse
+# opens it read-write, and would create it if it were missing).
+head -c 256 /dev/urandom >"$tmp/home/.config/pulse/cookie"
+files_before=$(find "$tmp/home" -type f -printf '%p %T@ %s\n' | sort)
+chmod 700 "$tmp/run"
+run=(env HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" "$belmora")
+((traced)) && run=(strace -f -qq -o "$tmp/trace" -e trace=%file,%network "${run[@]}")
+"${run[@]}" >"$tmp/out" 2>"$tmp/err" &
 pid=$!
 cleanup_add "stop_pid $pid"
 
@@ -61,7 +87,30 @@ for ((i = 0; i < 100; i++)); do
     sleep 0.1
 done
 [[ -n $status ]] || fail "the program did not end after the closing greeting"
-[[ $status == 0 ]] || { cat "$tmp/out" >&2; fail "exit status $status"; }
+[[ $status == 0 ]] || { cat "$tmp/out" "$tmp/err" >&2; fail "exit status $status"; }
 left=$(xdotool search --name '^(Form1|Windows BSOD|TimerForm|Belmora|BRUNDELMAR entry)$' 2>/dev/null | wc -l)
 [[ $left == 0 ]] || fail "$left window(s) of the program remain"
-echo "PASS: whole run on X11"
+
+if ((no_sound)); then
+    lines=$(grep -c . "$tmp/err")
+    [[ $lines == 1 ]] || { cat "$tmp/err" >&2; fail "$lines lines on stderr without a sound server, not one warning"; }
+fi
+if ((traced)); then
+    # Files opened for writing or created, files removed or renamed, folders made.
+    writes=$(grep -E 'O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|(^|[0-9] )(creat|mkdir|mkdirat|unlink|unlinkat|rename|renameat2?|rmdir|link|linkat|symlink|symlinkat|truncate)\(' "$tmp/trace" |
+        grep -vE '= -1 E|"/dev/(null|tty|shm/|dri/)|"/proc/' || true)
+    # A file that was there before and is unchanged after was opened, not written.
+    files_after=$(find "$tmp/home" -type f -printf '%p %T@ %s\n' | sort)
+    if [[ $files_before == "$files_after" ]]; then
+        while read -r path _; do
+            writes=$(grep -vF "\"$path\"" <<<"$writes" || true)
+        done <<<"$files_before"
+    fi
+    [[ -z $writes ]] || { echo "$writes" >&2; fail "the program wrote to the file system"; }
+    # Every connection: the X server's socket and the sound server's, nothing else.
+    x_socket="/tmp/.X11-unix/X${XSESSION_DISPLAY#:}"
+    others=$(grep -E '(^|[0-9] )connect\(' "$tmp/trace" | grep -vF "$x_socket" | grep -vF "${PULSE_SOCKET:-/nonexistent}" |
+        grep -vE 'connect\([0-9]+, \{sa_family=AF_UNIX, sun_path=@"/tmp/.X11-unix/X' || true)
+    [[ -z $others ]] || { echo "$others" >&2; fail "the program connected elsewhere"; }
+fi
+echo "PASS: whole run on X11${no_sound:+}$( ((no_sound)) && echo ' without a sound server')$( ((traced)) && echo ' under strace')"
