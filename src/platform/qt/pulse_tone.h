@@ -3,27 +3,34 @@
 //
 // One playback stream is opened at start-up and kept for the program's life:
 // opening a stream per tone stalls for a large fraction of a second. A feeder
-// thread owns the stream and keeps it fed, with the tones it is handed and with
-// silence in between, so the stream never runs dry: a stream that runs dry
-// between tones loses the first milliseconds of the next one (measured on a
-// null sink: 10 ms tones 10 ms apart came out 7.6-7.9 ms long). The buffer is
-// 20 ms: with 10 ms, a busy two-core machine let the stream run dry in the
-// middle of tones.
+// thread owns the stream; play(f, d) hands it d ms of square wave stamped with
+// the time of the call and returns d ms (wall time) after it was called, never
+// earlier, whatever the sound server does.
 //
-// play(f, d) hands d ms of square wave to the feeder and returns d ms (wall
-// time) after it was called, never earlier; the tone is heard within about a
-// buffer's length of the call. With no sound server, or one that stops
-// answering, one warning line goes to stderr (once per PulseTone) and play()
-// is a silent wait of the same length, so the caller's timing never changes.
+// What is heard keeps the program's own rhythm: while tones come, the feeder
+// lays each one in the stream at the place of its call, a fixed lead-in
+// (kLeadInMs) behind the wall clock, and fills the time between them with
+// silence, a few milliseconds at a time (kFillStepMs). Back-to-back tones are
+// heard back to back, with only the pause the program really made between
+// them; tones spaced by a timer tick are heard spaced by that tick. The
+// lead-in is what keeps the stream from running dry while a tone is awaited.
+// Two calls are always two tones: at least one frame of silence parts them.
+// A stream that runs dry stops until data comes (it is opened with a one-frame
+// pre-buffer), so a tone that follows a pause never loses its start.
+//
+// Once no tone has come for kIdleAfterMs the feeder stops writing and lets the
+// stream run dry: an idle program costs the sound server and itself nothing.
+// The next tone starts the stream again, kLeadInMs later.
 //
 // Connecting never holds the program up: pa_simple_new has no timeout of its
-// own and runs on the feeder thread, together with a warm-up write (on a null
-// sink the first write to a new stream can stall for about two seconds while
-// the sink finishes a long idle block). Until the stream is ready, a tone waits
-// for it at most its own length and is silent if it is not there by then; a
-// stream that becomes ready during a tone plays that tone whole. If no stream
-// is ready connectTimeoutMs after start-up, the attempt is given up (the thread
-// finishes by itself, freeing whatever it opened) and the warning is printed.
+// own and runs on the feeder thread. Tones played while it connects are kept
+// and heard once the stream is open, those already over by then are dropped.
+// With no sound server, or one that stops answering, or none ready
+// connectTimeoutMs after start-up, one warning line goes to stderr (once per
+// PulseTone) and tones are silent waits of the same length.
+//
+// When the PulseTone goes (the program ends), what was already handed over is
+// played to its end, waiting at most kDrainLimitMs.
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -35,9 +42,12 @@ namespace belmora_qt {
 class PulseTone {
 public:
     static constexpr int kRate = 48000;         // frames per second, mono S16
-    static constexpr int kBufferMs = 20;        // target playback buffer
-    static constexpr int kSilenceChunkMs = 5;   // what the feeder writes between tones
+    static constexpr int kBufferMs = 100;       // what the server holds for the stream
+    static constexpr int kLeadInMs = 110;       // how far the stream runs behind the calls
+    static constexpr int kFillStepMs = 5;       // silence is written this often between tones
+    static constexpr int kIdleAfterMs = 150;    // no tone for this long: the stream runs dry
     static constexpr int kConnectTimeoutMs = 5000;
+    static constexpr int kDrainLimitMs = 1000;  // at the end, for the last tones to be heard
 
     // server: a PulseAudio server string ("unix:/path"); empty means the usual
     // default (PULSE_SERVER, client.conf, the user's session server).
@@ -47,13 +57,12 @@ public:
     PulseTone(const PulseTone&) = delete;
     PulseTone& operator=(const PulseTone&) = delete;
 
-    // Plays a tone of frequencyHz for durationMs and returns durationMs after the
-    // call (a little more only when the stream came up during the call).
+    // Plays a tone of frequencyHz for durationMs and returns durationMs after the call.
     // Frequencies outside 1..kRate/2 and durations <= 0 are silent (the wait still holds).
     void play(int frequencyHz, int durationMs);
 
     // Waits for the connection attempt to end (at most until its time limit);
-    // true when the stream is open, warm and being fed.
+    // true when the stream is open and the server has taken its first data.
     bool ready();
 
     // The samples of one tone: square wave, starting with the high half-period.
@@ -66,6 +75,7 @@ private:
     enum class State { Connecting, Ready, Silent };
     // Learns how the connection went if that is known by `until` (or by the time
     // limit, whichever is first); gives up once the time limit has passed.
+    // Ready streams turn Silent when the feeder reports a failure.
     void poll(std::chrono::steady_clock::time_point until);
     void warnOnce(const std::string& detail);
 

@@ -12,10 +12,18 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSocketNotifier>
 #include <QStyleHints>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+
+#include <xcb/xcb.h>
+
+#ifdef __linux__
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -350,8 +358,10 @@ QtPlatform::QtPlatform(const std::string& pulseServer)
     : relay_(std::make_unique<QObject>()), tone_(std::make_unique<PulseTone>(pulseServer)) {}
 
 QtPlatform::~QtPlatform() {
+    if (pointer_)
+        xcb_disconnect(pointer_);
     for (auto& [id, timer] : timers_)
-        delete timer.timer;
+        delete timer.source;
     for (auto& box : boxes_)
         delete box.data();
     for (auto& [id, window] : windows_) {
@@ -486,8 +496,34 @@ rt::PixelSize QtPlatform::screenSize() {
 }
 
 bool QtPlatform::cursorPos(std::int32_t& x, std::int32_t& y) {
-    if (!QGuiApplication::primaryScreen())
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
         return false;
+    // The chase asks a hundred times a second. On X11 the question goes over
+    // a connection of our own: asked on Qt's, each answer also wakes Qt's
+    // event reader thread, which costs more than the question itself.
+    if (!pointerTried_) {
+        pointerTried_ = true;
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+            pointer_ = xcb_connect(nullptr, nullptr);
+            if (xcb_connection_has_error(pointer_)) {
+                xcb_disconnect(pointer_);
+                pointer_ = nullptr;
+            } else {
+                pointerRoot_ = xcb_setup_roots_iterator(xcb_get_setup(pointer_)).data->root;
+            }
+        }
+    }
+    if (pointer_) {
+        if (xcb_query_pointer_reply_t* reply =
+                xcb_query_pointer_reply(pointer_, xcb_query_pointer(pointer_, pointerRoot_), nullptr)) {
+            const qreal ratio = screen->devicePixelRatio();
+            x = std::int32_t(qRound(reply->root_x / ratio));
+            y = std::int32_t(qRound(reply->root_y / ratio));
+            free(reply);
+            return true;
+        }
+    }
     const QPoint at = QCursor::pos();
     x = at.x();
     y = at.y();
@@ -496,38 +532,81 @@ bool QtPlatform::cursorPos(std::int32_t& x, std::int32_t& y) {
 
 rt::TimerId QtPlatform::startTimer(int intervalMs) {
     const rt::TimerId id = nextTimer_++;
+    timers_[id] = Timer{nullptr, std::max(intervalMs, 1), false};
+    arm(id);
+    return id;
+}
+
+// Gives a timer a new source of ticks, dropping the one it had.
+//
+// On Linux a timer is a timerfd watched by the event loop: it fires on time
+// to the microsecond, where a QTimer waits in whole milliseconds, rounded up
+// (the chase's 10 ms period came out as 10.3, 10.3, 9.3 ms...). Elsewhere it
+// is a precise QTimer.
+//
+// Either way a tick is handled right where it fires: handing it over through
+// the event queue costs the chase a second turn of the event loop every
+// 10 ms. A source does not fire again while its own tick is being handled,
+// though, and a tick may open a message box whose loop must keep ticking:
+// messageBox() gives such a timer a new source for the time the box is up.
+void QtPlatform::arm(rt::TimerId id) {
+    Timer& entry = timers_.at(id);
+    if (entry.source)
+        retire(entry.source);
+    entry.source = nullptr;
+    entry.ticking = false;
+#ifdef __linux__
+    const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd >= 0) {
+        itimerspec period{};
+        period.it_interval.tv_sec = entry.intervalMs / 1000;
+        period.it_interval.tv_nsec = long(entry.intervalMs % 1000) * 1000000L;
+        period.it_value = period.it_interval;
+        timerfd_settime(fd, 0, &period, nullptr);
+        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+        QObject::connect(notifier, &QObject::destroyed, [fd] { ::close(fd); });
+        QObject::connect(notifier, &QSocketNotifier::activated, relay_.get(), [this, id, notifier, fd] {
+            std::uint64_t expirations = 0;  // more than one: ticks missed while busy, run as one
+            if (::read(fd, &expirations, sizeof expirations) == sizeof expirations)
+                tick(id, notifier);
+        });
+        entry.source = notifier;
+        return;
+    }
+#endif
     auto* timer = new QTimer;
     timer->setTimerType(Qt::PreciseTimer);
-    timer->setInterval(std::max(intervalMs, 1));
-    // Qt does not fire a timer again while its own timeout is being handled, and
-    // the runtime's tick may open a message box, whose loop must keep ticking:
-    // so a tick is handed over through the event queue rather than run from
-    // inside the timeout. A tick not yet handed over is not queued twice.
-    QObject::connect(timer, &QTimer::timeout, relay_.get(), [this, id] {
-        const auto it = timers_.find(id);
-        if (it == timers_.end() || it->second.queued)
-            return;
-        it->second.queued = true;
-        QMetaObject::invokeMethod(relay_.get(), [this, id] {
-            const auto it = timers_.find(id);
-            if (it == timers_.end())
-                return;  // stopped meanwhile
-            it->second.queued = false;
-            if (host_)
-                host_->onTimer(id);
-        }, Qt::QueuedConnection);
-    });
-    timers_[id] = Timer{timer, false};
+    timer->setInterval(entry.intervalMs);
+    QObject::connect(timer, &QTimer::timeout, relay_.get(), [this, id, timer] { tick(id, timer); });
+    entry.source = timer;
     timer->start();
-    return id;
+}
+
+void QtPlatform::tick(rt::TimerId id, QObject* source) {
+    auto it = timers_.find(id);
+    if (it == timers_.end() || it->second.source != source || !host_)
+        return;  // stopped, or given a new source meanwhile
+    it->second.ticking = true;
+    host_->onTimer(id);
+    it = timers_.find(id);
+    if (it != timers_.end() && it->second.source == source)
+        it->second.ticking = false;
+}
+
+// Stops a source of ticks; it goes once no tick of it is on the stack.
+void QtPlatform::retire(QObject* source) {
+    if (auto* timer = qobject_cast<QTimer*>(source))
+        timer->stop();
+    else if (auto* notifier = qobject_cast<QSocketNotifier*>(source))
+        notifier->setEnabled(false);
+    source->deleteLater();
 }
 
 void QtPlatform::stopTimer(rt::TimerId id) {
     const auto it = timers_.find(id);
     if (it == timers_.end())
         return;
-    it->second.timer->stop();
-    it->second.timer->deleteLater();
+    retire(it->second.source);
     timers_.erase(it);
 }
 
@@ -563,6 +642,12 @@ void QtPlatform::messageBox(rt::WindowId owner, const std::string& prompt, int s
     new ActivateWhenExposed(box);
 
     boxes_.push_back(box);
+    std::vector<rt::TimerId> ticking;
+    for (const auto& [id, timer] : timers_)
+        if (timer.ticking)
+            ticking.push_back(id);
+    for (rt::TimerId id : ticking)
+        arm(id);
     box->exec();
     boxes_.erase(std::remove(boxes_.begin(), boxes_.end(), box), boxes_.end());
     boxes_.erase(std::remove(boxes_.begin(), boxes_.end(), nullptr), boxes_.end());

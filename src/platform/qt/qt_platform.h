@@ -20,8 +20,9 @@
 //   - left clicks, double clicks, keys that give a character (Return 13,
 //     Escape 27, Backspace 8, Tab 9), close requests (never closing by itself)
 //   - cursor position, primary screen size, double-click interval
-//   - periodic Qt::PreciseTimer timers, firing in nested event loops too (a
-//     tick that opens a message box does not stop its own timer)
+//   - periodic timers (a timerfd on Linux, else a precise QTimer), firing in
+//     nested event loops too (a tick that opens a message box does not stop
+//     its own timer)
 //   - modal message boxes: OK only, plain text, critical icon for style 16,
 //     centred on the screen, kept above top-most windows, closed by quit()
 //   - tones through PulseAudio (pulse_tone.h), silent waits without a server
@@ -40,6 +41,8 @@
 #include <QPointer>
 
 #include "runtime/platform.h"
+
+struct xcb_connection_t;
 
 class QMessageBox;
 class QObject;
@@ -96,11 +99,15 @@ private:
     rt::Host* host_ = nullptr;
     std::map<rt::WindowId, FormWindow*> windows_;
     struct Timer {
-        QTimer* timer = nullptr;
-        bool queued = false;  // a tick is waiting in the event queue
+        QObject* source = nullptr;  // what fires it (see arm())
+        int intervalMs = 1;
+        bool ticking = false;       // its tick is being handled (is on the stack)
     };
+    void arm(rt::TimerId id);
+    void tick(rt::TimerId id, QObject* source);
+    static void retire(QObject* source);
     std::map<rt::TimerId, Timer> timers_;
-    std::unique_ptr<QObject> relay_;  // context of queued ticks: gone with the platform
+    std::unique_ptr<QObject> relay_;  // context of the timers' ticks: gone with the platform
     std::vector<QPointer<QMessageBox>> boxes_;
     rt::WindowId nextWindow_ = 1;
     rt::TimerId nextTimer_ = 1;
@@ -108,6 +115,9 @@ private:
     bool quitting_ = false;
     int status_ = 0;
     std::unique_ptr<PulseTone> tone_;
+    xcb_connection_t* pointer_ = nullptr;  // where the cursor is asked for on X11
+    std::uint32_t pointerRoot_ = 0;
+    bool pointerTried_ = false;
 };
 
 }  // namespace belmora_qt

@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# What a whole run of the real program sounds like. On its own X server
+# (Xvfb + openbox) and its own PulseAudio (a null sink), belmora is driven
+# through a whole run with xdotool while parecord records the sink's monitor;
+# belmora_tone_analyser then checks every tone: the start-up tone, the growls
+# while the cursor is out of reach, the chime of the click, the tones of the
+# seven keys and the closing tones, in order, each within 1 % of its frequency
+# and 2 ms of its length, none cut at its start.
+#
+#   recorded_run_test.sh PATH/TO/belmora PATH/TO/belmora_tone_analyser
+#
+# A busy machine can make the recorder itself fall behind and lose samples:
+# that is seen from the recording's length against the wall clock, and only
+# then is the whole run made again (twice at most). Anything else wrong with
+# the recording fails the test at once.
+set -uo pipefail
+belmora=${1:?usage: $0 PATH/TO/belmora PATH/TO/belmora_tone_analyser}
+analyser=${2:?usage: $0 PATH/TO/belmora PATH/TO/belmora_tone_analyser}
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/lib/xsession.sh"
+source "$here/../../scripts/lib/pulse.sh"
+source "$here/../../scripts/lib/xwait.sh"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+now() { date +%s.%N; }
+rate=48000
+
+xsession_start --wm || fail "no X session"
+pulse_start || fail "no sound server"
+work=$(mktemp -d /tmp/belmora-audio.XXXXXX)
+cleanup_add "rm -rf '$work'"
+
+# Where the banner is, as "x,y".
+banner_at() {
+    xdotool search --onlyvisible --name '^Form1$' getwindowgeometry 2>/dev/null |
+        sed -n 's/ *Position: \([0-9]*,[0-9]*\).*/\1/p' | head -1
+}
+
+# Starts the recorder; returns once samples flow, with the time they began in $rec_start.
+rec_pid= rec_start=
+record() {
+    local file=$1 i
+    : >"$file"
+    parecord --raw --format=s16le --rate=$rate --channels=1 --latency-msec=20 \
+        -d "$PULSE_SINK.monitor" "$file" 2>"$work/parecord.err" &
+    rec_pid=$!
+    cleanup_add "stop_pid $rec_pid"
+    for ((i = 0; i < 100; i++)); do
+        if [[ -s $file ]]; then
+            # The samples already there began that long before.
+            rec_start=$(awk -v t="$(now)" -v b="$(stat -c %s "$file")" -v r=$rate 'BEGIN { printf "%.6f", t - b / 2 / r }')
+            return 0
+        fi
+        sleep 0.02
+    done
+    cat "$work/parecord.err" >&2
+    return 1
+}
+
+# One whole run, recorded. Returns 0 with the recording in $work/run.raw,
+# 3 when the recorder lost samples, 1 when the run itself went wrong.
+run_once() {
+    record "$work/run.raw" || { echo "the recorder never started" >&2; return 1; }
+    sleep 2  # an idle null sink finishes its long block before the program comes
+
+    "$belmora" >"$work/out" 2>&1 &
+    local pid=$! status= i
+    cleanup_add "stop_pid $pid"
+    wait_window 10 Form1 >/dev/null || { echo "the banner did not appear" >&2; return 1; }
+    # Out of reach for a while: the banner growls at every step.
+    xdotool mousemove 1000 740
+    sleep 1.2
+    # Then at rest with the cursor in its catch box, silent.
+    xdotool mousemove 30 30; sleep 0.3
+    xdotool mousemove 20 20
+    for ((i = 0; i < 50; i++)); do [[ $(banner_at) == 4,4 ]] && break; sleep 0.1; done
+    [[ $(banner_at) == 4,4 ]] || { echo "the banner did not come to rest: $(banner_at)" >&2; return 1; }
+    sleep 0.5
+    xdotool click 1
+    local box; box=$(wait_window 10 Belmora) || { echo "no greeting after the click" >&2; return 1; }
+    xdotool windowactivate --sync "$box" >/dev/null 2>&1
+    xdotool key Return
+    wait_window 10 'Windows BSOD' >/dev/null || { echo "no crash page" >&2; return 1; }
+    sleep 0.5
+    for ((i = 0; i < 6; i++)); do xdotool key a; sleep 0.8; done
+    xdotool key a
+    box=$(wait_window 10 'BRUNDELMAR entry') || { echo "no closing greeting" >&2; return 1; }
+    xdotool windowactivate --sync "$box" >/dev/null 2>&1
+    xdotool key Return
+    for ((i = 0; i < 100; i++)); do
+        if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; break; fi
+        sleep 0.1
+    done
+    [[ -n $status ]] || { echo "the program did not end" >&2; return 1; }
+    [[ $status == 0 ]] || { cat "$work/out" >&2; echo "exit status $status" >&2; return 1; }
+    ! grep -q 'server audio' "$work/out" || { cat "$work/out" >&2; echo "the program found no sound server" >&2; return 1; }
+
+    sleep 0.5  # the last tone's tail
+    local stop; stop=$(now)
+    kill -INT "$rec_pid"
+    wait "$rec_pid" 2>/dev/null
+    # The monitor gives `rate` samples a second whatever happens; fewer in the
+    # file than the time it ran means the recorder dropped some.
+    local bytes; bytes=$(stat -c %s "$work/run.raw")
+    local missing; missing=$(awk -v b="$bytes" -v t0="$rec_start" -v t1="$stop" -v r=$rate \
+        'BEGIN { printf "%d", ((t1 - t0) * r - b / 2) * 1000 / r }')
+    echo "recorded $((bytes / 2)) samples; against the wall clock $missing ms missing"
+    if ((missing > 60)); then
+        echo "the recorder lost ${missing} ms of samples" >&2
+        return 3
+    fi
+    return 0
+}
+
+for attempt in 1 2 3; do
+    run_once
+    result=$?
+    ((result == 3)) && { echo "run $attempt: the recorder dropped samples: running again" >&2; continue; }
+    ((result == 0)) || fail "the run went wrong"
+    "$analyser" --min-growls 20 "$work/run.raw" || fail "the recorded tones are wrong"
+    echo "PASS: a whole run heard from the sink"
+    exit 0
+done
+fail "the recorder kept losing samples: no whole recording in 3 runs"
