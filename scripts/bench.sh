@@ -7,8 +7,8 @@
 #   - the chase tick period, cursor caught and not (bench/chase_bench.cpp)
 #   - start-up: process start to the banner mapped, less the 200 ms start-up
 #     tone (bench/launch_bench.cpp)
-#   - the CPU time of build-bench/belmora over 10 s of caught chase, and its
-#     peak resident memory over a whole run, read from /proc
+#   - the CPU time of build-bench/belmora over 10 s of caught chase (three
+#     windows), and its peak resident memory over a whole run, read from /proc
 #
 # The table also goes to build-bench/bench-table.txt. Figures short of their
 # goal are marked SHORT; the script exits 0 either way once every figure was
@@ -24,7 +24,7 @@ if ! cmake --build "$build" -j"$(nproc)" --target belmora belmora_beep_bench bel
     belmora_launch_bench belmora_bare_window >"$build/bench-build.log" 2>&1; then
     cat "$build/bench-build.log" >&2
     grep -q "No rule to make target.*bench" "$build/bench-build.log" &&
-        echo "bench.sh: the benchmarks are not part of the build: CMakeLists.txt needs add_subdirectory(bench) under BELMORA_BENCH" >&2
+        echo "bench.sh: the benchmarks are not in the build: CMakeLists.txt needs add_subdirectory(bench) under BELMORA_BENCH" >&2
     exit 1
 fi
 bin=$(cd "$build" && pwd)
@@ -108,14 +108,31 @@ cpu_row() {
     xdotool mousemove 20 20; sleep 2
     local at; at=$(xdotool search --onlyvisible --name '^Form1$' getwindowgeometry 2>/dev/null | sed -n 's/ *Position: \([0-9]*,[0-9]*\).*/\1/p' | head -1)
     [[ $at == 4,4 ]] || note "the banner is at '$at', not at rest at 4,4"
-    local t0 t1 c0 c1
-    t0=$(date +%s.%N); c0=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
-    sleep 10
-    t1=$(date +%s.%N); c1=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
-    local pct; pct=$(awk -v a="$c0" -v b="$c1" -v t0="$t0" -v t1="$t1" -v hz="$hz" \
-        'BEGIN { printf "%.2f", (b - a) / hz / (t1 - t0) * 100 }')
-    row "CPU over 10 s of caught chase (utime+stime)" "$pct % of a core" "-" "<= 1 % of a core" \
-        "$(ok_if "$pct" 1)" 1
+    # Three windows of 10 s: the CPU time a VM accounts for the same work varies.
+    # utime+stime are counted in clock ticks, charged to whoever runs when the
+    # tick comes: a program that wakes briefly 100 times a second can be
+    # charged more than it ran. schedstat has the run time in nanoseconds.
+    ns() { cat /proc/"$pid"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { print s }'; }
+    local t0 t1 c0 c1 n0 n1 w pcts=() precise=()
+    for ((w = 0; w < 3; w++)); do
+        t0=$(date +%s.%N); c0=$(awk '{ print $14 + $15 }' "/proc/$pid/stat"); n0=$(ns)
+        sleep 10
+        t1=$(date +%s.%N); c1=$(awk '{ print $14 + $15 }' "/proc/$pid/stat"); n1=$(ns)
+        pcts+=("$(awk -v a="$c0" -v b="$c1" -v t0="$t0" -v t1="$t1" -v hz="$hz" \
+            'BEGIN { printf "%.2f", (b - a) / hz / (t1 - t0) * 100 }')")
+        precise+=("$(awk -v a="$n0" -v b="$n1" -v t0="$t0" -v t1="$t1" \
+            'BEGIN { printf "%.2f", (b - a) / 1e9 / (t1 - t0) * 100 }')")
+    done
+    note "CPU over three 10 s windows: ${pcts[*]} % of a core (schedstat: ${precise[*]})"
+    local sorted median most
+    sorted=$(printf '%s\n' "${pcts[@]}" | sort -n)
+    median=$(sed -n 2p <<<"$sorted"); most=$(sed -n 3p <<<"$sorted")
+    row "CPU over 10 s of caught chase (utime+stime)" "$median % of a core" "max $most %" \
+        "median <= 1 % of a core" "$(ok_if "$median" 1)" 3
+    sorted=$(printf '%s\n' "${precise[@]}" | sort -n)
+    median=$(sed -n 2p <<<"$sorted"); most=$(sed -n 3p <<<"$sorted")
+    row "  the same by the scheduler's count (schedstat)" "$median % of a core" "max $most %" \
+        "median <= 1 % of a core" "$(ok_if "$median" 1)" 3
 }
 
 whole_run() {
@@ -146,11 +163,21 @@ if [[ -n $pid ]] && whole_run; then
     mb=$(awk '$1 > m { m = $1 } END { printf "%.1f", m / 1024 }' "$work/hwm")
     own=$(awk '$2 > m { m = $2 } END { printf "%.1f", m / 1024 }' "$work/hwm")
     row "peak resident memory (VmHWM), whole run" "$mb MB" "-" "<= 30 MB" "$(ok_if "$mb" 30)" 1
-    # The part no other process shares: the rest is mapped libraries (Qt above all).
+    # What no other process shares: the rest is mapped libraries (Qt above all).
     row "  of which its own (RssAnon+RssShmem, peak)" "$own MB" "-" "(information)" "-" 1
 else
     note "the whole run did not complete"
 fi
+# The floor again: what a Qt program that only maps such a window holds.
+"$bin/bench/belmora_bare_window" >/dev/null 2>&1 &
+bare=$!
+cleanup_add "stop_pid $bare"
+if wait_window 10 Form1 >/dev/null; then
+    sleep 0.5
+    mb=$(awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$bare/status")
+    row "  VmHWM of a bare Qt 6 window, for reference" "$mb MB" "-" "(reference)" "-" 1
+fi
+stop_pid "$bare"
 
 # ---- the table ----
 table=$bin/bench-table.txt

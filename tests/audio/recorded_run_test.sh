@@ -21,7 +21,16 @@ source "$here/../../scripts/lib/xsession.sh"
 source "$here/../../scripts/lib/pulse.sh"
 source "$here/../../scripts/lib/xwait.sh"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# A failed run leaves its recording behind, for belmora_tone_analyser --list.
+fail() {
+    echo "FAIL: $*" >&2
+    if [[ -s ${work:-}/run.raw ]]; then
+        local keep; keep=$(mktemp -d /tmp/belmora-audio-failed.XXXXXX)
+        cp "$work/run.raw" "$work/out" "$keep/" 2>/dev/null
+        echo "the recording is kept in $keep/run.raw" >&2
+    fi
+    exit 1
+}
 now() { date +%s.%N; }
 rate=48000
 

@@ -56,7 +56,7 @@ void SplitStretch(const std::vector<Run>& runs, std::size_t from, std::size_t to
             }
             if (length < half) {
                 // A higher tone goes on with runs like this one; otherwise the
-                // tone ended part-way through a half-period.
+                // tone ended in the middle of a half-period.
                 const bool higherTone =
                     j + 1 < to && std::abs(double(runs[j + 1].length) - length) <= Tolerance(length);
                 if (!higherTone) ++j;

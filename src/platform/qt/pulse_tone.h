@@ -13,8 +13,14 @@
 // silence, a few milliseconds at a time (kFillStepMs). Back-to-back tones are
 // heard back to back, with only the pause the program really made between
 // them; tones spaced by a timer tick are heard spaced by that tick. The
-// lead-in is what keeps the stream from running dry while a tone is awaited.
-// Two calls are always two tones: at least one frame of silence parts them.
+// lead-in is what keeps the stream from running dry while a tone is awaited:
+// it is longer than the buffer the server keeps (kBufferMs), so the buffer
+// stays full while tones come. A sink may take a whole buffer at once, and a
+// busy two-core machine can leave the feeder waiting tens of milliseconds:
+// with 40 ms, tones were cut short under load; with 100 ms, none was (the
+// recorded whole runs of tests/audio). Tones are heard that much after their
+// call. Two calls are always two tones: at least one frame of silence parts
+// them.
 // A stream that runs dry stops until data comes (it is opened with a one-frame
 // pre-buffer), so a tone that follows a pause never loses its start.
 //
@@ -22,9 +28,11 @@
 // stream run dry: an idle program costs the sound server and itself nothing.
 // The next tone starts the stream again, kLeadInMs later.
 //
-// Connecting never holds the program up: pa_simple_new has no timeout of its
-// own and runs on the feeder thread. Tones played while it connects are kept
-// and heard once the stream is open, those already over by then are dropped.
+// Connecting never holds the program up: the client library is opened, and
+// pa_simple_new (which has no timeout of its own) runs, on the feeder thread.
+// A little silence is played out first: a sink comes round to a new stream in
+// its own time (an idle null sink: up to seconds). Tones played meanwhile are
+// kept and heard then; only those over before the connection came are dropped.
 // With no sound server, or one that stops answering, or none ready
 // connectTimeoutMs after start-up, one warning line goes to stderr (once per
 // PulseTone) and tones are silent waits of the same length.
