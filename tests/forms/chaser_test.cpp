@@ -84,10 +84,13 @@ TEST(Chaser, BannerWindowIsBorderlessTopMostWithNoTaskbarButton)
         EXPECT_EQ(w->rect.w, 81);
         EXPECT_EQ(w->rect.h, 28);
         // The picture boxes lie wholly right of the 81 px window.
+        int boxItems = 0;
         for (const auto& item : w->scene.items)
             if (item.owner == "PicRIDE" || item.owner == "PicPIANGE") {
+                ++boxItems;
                 EXPECT_GE(item.rect.x, 81);
             }
+        EXPECT_GT(boxItems, 0) << "the scene holds no picture-box item";
         checked = true;
     });
     r.run();
