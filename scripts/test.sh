@@ -25,3 +25,7 @@ fuzz_run 60
 echo "== Windows build and tests (under wine)"
 source scripts/lib/windows.sh
 windows_build_and_test
+
+echo "== The files to hand out (./scripts/package.sh) and their checks"
+./scripts/package.sh
+ctest --preset package --repeat until-pass:2
