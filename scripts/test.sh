@@ -28,4 +28,4 @@ windows_build_and_test
 
 echo "== The files to hand out (./scripts/package.sh) and their checks"
 ./scripts/package.sh
-ctest --preset package --repeat until-pass:2
+ctest --preset package

@@ -22,10 +22,10 @@ MINGW_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 WINE_PACKAGES=(wine wine64 fonts-wine)
 # The fuzzer and the sanitizer runtime for clang.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-# Making the Debian package (dpkg-shlibdeps computes its dependencies).
-DEB_PACKAGES=(dpkg-dev)
+# Making the Debian package (CPack finds the binaries with file, dpkg-shlibdeps their dependencies).
+DEB_PACKAGES=(dpkg-dev file)
 # Checking the package and the committed generated files.
-PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3)
+PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3 groff-base)
 
 # Everything ./scripts/test.sh runs needs, beyond BUILD_PACKAGES.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${PROBE_PACKAGES[@]}" "${MINGW_PACKAGES[@]}"

@@ -51,10 +51,11 @@ depends=$(field Depends)
 echo "Depends: $depends"
 echo "Recommends: $(field Recommends)"
 # shlibdeps found the libraries the program links; the page's font is named.
+names() { tr ',|' '\n\n' <<<"$1" | awk 'NF { print $1 }'; }
 for needed in fonts-terminus libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libc6 libstdc++6; do
-    grep -qE "(^|, )$needed( |,|$)" <<<"$depends" || fail "Depends lacks $needed"
+    names "$depends" | grep -qxF "$needed" || fail "Depends lacks $needed"
 done
-grep -qE '(^|, )libpulse0( |,|$)' <<<"$depends, $(field Recommends)" || fail "neither Depends nor Recommends names libpulse0"
+names "$depends, $(field Recommends)" | grep -qxF libpulse0 || fail "neither Depends nor Recommends names libpulse0"
 
 # The program is stripped.
 dpkg-deb -x "$deb" "$tmp/root"
