@@ -16,17 +16,18 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" xvfb openbox xdotool x11-utils pulseaudio pulseaudio-utils || exit 1
+ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" || exit 1
 
+# The preset "bench" (Release with the benchmarks, no tests), in build-bench/ or $BELMORA_BENCH_BUILD.
 build=${BELMORA_BENCH_BUILD:-build-bench}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBELMORA_BENCH=ON -DBELMORA_TESTS=OFF >/dev/null || exit 1
-if ! cmake --build "$build" -j"$(nproc)" --target belmora belmora_beep_bench belmora_chase_bench \
-    belmora_launch_bench belmora_bare_window >"$build/bench-build.log" 2>&1; then
+cmake --preset bench -B "$build" >/dev/null || exit 1
+# Without the tests, everything it builds is the program and the benchmarks.
+if ! cmake --build "$build" -j"$(nproc)" >"$build/bench-build.log" 2>&1; then
     cat "$build/bench-build.log" >&2
-    grep -q "No rule to make target.*bench" "$build/bench-build.log" &&
-        echo "bench.sh: the benchmarks are not in the build: CMakeLists.txt needs add_subdirectory(bench) under BELMORA_BENCH" >&2
     exit 1
 fi
+[[ -x $build/bench/belmora_beep_bench ]] ||
+    { echo "bench.sh: the benchmarks are not in the build: CMakeLists.txt needs add_subdirectory(bench) under BELMORA_BENCH" >&2; exit 1; }
 bin=$(cd "$build" && pwd)
 belmora=$bin/belmora
 

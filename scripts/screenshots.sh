@@ -4,13 +4,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" xvfb openbox xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
+ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}"
 source scripts/lib/xsession.sh
 source scripts/lib/pulse.sh
 source scripts/lib/xwait.sh
 
-cmake -S . -B build >/dev/null
-cmake --build build -j"$(nproc)" --target belmora
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j"$(nproc)" --target belmora
 xsession_start --wm
 pulse_start
 build/belmora >/dev/null 2>&1 &

@@ -7,12 +7,12 @@ ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 jobs=$(nproc)
 echo "== Linux build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$jobs"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j"$jobs"
 
 echo "== Linux tests"
 # Display tests share one machine with everything else: one retry for a run that lost a race with the window manager.
-ctest --test-dir build --output-on-failure -j"$jobs" --repeat until-pass:2
+ctest --preset linux -j"$jobs" --repeat until-pass:2
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 source scripts/lib/sanitize.sh
@@ -25,3 +25,7 @@ fuzz_run 60
 echo "== Windows build and tests (under wine)"
 source scripts/lib/windows.sh
 windows_build_and_test
+
+echo "== The files to hand out (./scripts/package.sh) and their checks"
+./scripts/package.sh
+ctest --preset package

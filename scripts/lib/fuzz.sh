@@ -20,15 +20,12 @@ fuzz_run() {
     if [[ -f $root/scripts/lib/packages.sh ]]; then
         # shellcheck source=packages.sh
         source "$root/scripts/lib/packages.sh"
-        ensure_packages cmake make clang libclang-rt-14-dev libgtest-dev || return
+        ensure_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" || return
     fi
 
-    local sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
     mkdir -p "$build"
-    echo "== fuzz: configure $build (clang, $sanitize)"
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER=clang++ -DBELMORA_FUZZ=ON -DBELMORA_QT=OFF \
-        -DCMAKE_CXX_FLAGS="$sanitize -fsanitize=fuzzer-no-link" >"$build/configure.log" 2>&1 ||
+    echo "== fuzz: configure $build (preset fuzz: clang, ASan, UBSan)"
+    cmake -S "$root" --preset fuzz -B "$build" >"$build/configure.log" 2>&1 ||
         { cat "$build/configure.log" >&2; return 1; }
     echo "== fuzz: build belmora_fuzz_program"
     cmake --build "$build" -j"$(nproc)" --target belmora_fuzz_program || return

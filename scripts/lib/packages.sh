@@ -3,10 +3,33 @@
 #
 #   ensure_packages NAME...   apt-get install the missing ones (through sudo when not root)
 
+# The one list of what the project takes from Debian, in groups; no package is
+# named twice. Scripts install the groups they need.
+#
+# Building the Linux program and the test suites.
 BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev libxcb1-dev fonts-terminus)
+# Running it from the build (./scripts/run.sh).
 RUN_PACKAGES=(pulseaudio-utils)
-TEST_PACKAGES=(xvfb openbox xdotool x11-utils pulseaudio pulseaudio-utils imagemagick sox strace
-               g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-wine clang libclang-rt-14-dev)
+# A private desktop for tests and benchmarks: X server, window manager, input,
+# window and screen reading, a sound server.
+DESKTOP_PACKAGES=(xvfb openbox xdotool x11-utils imagemagick pulseaudio)
+# Recording and tracing a whole run.
+PROBE_PACKAGES=(sox strace)
+# Cross-building belmora.exe.
+MINGW_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+# Running it on Linux; fonts-wine holds Fixedsys and the other bitmap fonts
+# (only recommended by wine).
+WINE_PACKAGES=(wine wine64 fonts-wine)
+# The fuzzer and the sanitizer runtime for clang.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# Making the Debian package (CPack finds the binaries with file, dpkg-shlibdeps their dependencies).
+DEB_PACKAGES=(dpkg-dev file)
+# Checking the package and the committed generated files.
+PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3 groff-base)
+
+# Everything ./scripts/test.sh runs needs, beyond BUILD_PACKAGES.
+TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${PROBE_PACKAGES[@]}" "${MINGW_PACKAGES[@]}"
+               "${WINE_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}")
 
 _missing_packages() {
     local p

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # The simulated-desktop suites (unit, scenario, storm) under AddressSanitizer
-# and UBSan, built with g++ in build-asan/.
+# and UBSan, built with g++ in build-asan/ (the CMake preset "sanitize").
 #
 #   sanitize_build_and_test   configures and builds build-asan/, then runs ctest
 #                             there without the display tests (label x11) and the
@@ -15,11 +15,9 @@ sanitize_build_and_test() {
     root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
     build=${BELMORA_ASAN_BUILD_DIR:-$root/build-asan}
 
-    local flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
     mkdir -p "$build"
-    echo "== sanitizers: configure $build ($flags)"
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBELMORA_QT=OFF \
-        -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >"$build/configure.log" 2>&1 ||
+    echo "== sanitizers: configure $build (preset sanitize)"
+    cmake -S "$root" --preset sanitize -B "$build" >"$build/configure.log" 2>&1 ||
         { cat "$build/configure.log" >&2; return 1; }
     echo "== sanitizers: build"
     local -a targets=(belmora_tests)
@@ -28,8 +26,9 @@ sanitize_build_and_test() {
 
     # The storms at a tenth of their events: sanitized, the program runs some 30 times slower.
     echo "== sanitizers: tests"
-    BELMORA_STORM_EVENTS=${BELMORA_STORM_EVENTS:-10000} \
+    (cd "$root" &&
+        BELMORA_STORM_EVENTS=${BELMORA_STORM_EVENTS:-10000} \
         ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1:check_initialization_order=1} \
         UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
-        ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -LE 'x11|bench'
+        ctest --preset sanitize --test-dir "$build" -j"$(nproc)")
 }

@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Checks what belmora.exe is made of: a GUI-subsystem program that needs only
-# DLLs every Windows has (the C and C++ runtimes are linked in), version
-# 1.0.0.15 in Italian (0x0410, Unicode), the smiley as icon 1, and no manifest
+# DLLs every Windows has (the C and C++ runtimes are linked in), the given
+# version in Italian (0x0410, Unicode), the smiley as icon 1, and no manifest
 # declaring DPI awareness (Windows is to scale the program).
 #
-#   exe_contents_test.sh path/to/belmora.exe
+#   exe_contents_test.sh path/to/belmora.exe VERSION
+#
+# VERSION is MAJOR.MINOR.0.REVISION (the project's, e.g. 1.0.0.15): the four
+# numbers of the resource, shown as text the Visual Basic way, "1.00.0015".
 set -u
-exe=$1
+exe=${1:?usage: $0 path/to/belmora.exe VERSION}
+version=${2:?usage: $0 path/to/belmora.exe VERSION}
+IFS=. read -r major minor patch revision <<<"$version"
+[[ $version =~ ^[0-9]+\.[0-9]+\.0\.[0-9]+$ ]] || { echo "FAIL: version $version is not MAJOR.MINOR.0.REVISION" >&2; exit 1; }
+numbers="$major, $minor, $patch, $revision"
+text=$(printf '%d.%02d.%04d' "$major" "$minor" "$revision")
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 windres=${WINDRES:-x86_64-w64-mingw32-windres}
 status=0
@@ -31,11 +39,11 @@ done
 resources=$("$windres" -i "$exe" -O rc 2>&1) || { echo "FAIL: $windres cannot read the resources: $resources" >&2; exit 1; }
 flat=$(tr -s ' \t' ' ' <<<"$resources")
 expect() { grep -qF -- "$1" <<<"$flat" || fail "resources lack: $1"; }
-expect 'FILEVERSION 1, 0, 0, 15'
-expect 'PRODUCTVERSION 1, 0, 0, 15'
+expect "FILEVERSION $numbers"
+expect "PRODUCTVERSION $numbers"
 expect 'BLOCK "041004B0"'
-expect 'VALUE "FileVersion", "1.00.0015"'
-expect 'VALUE "ProductVersion", "1.00.0015"'
+expect "VALUE \"FileVersion\", \"$text\""
+expect "VALUE \"ProductVersion\", \"$text\""
 expect 'VALUE "ProductName", "Belmora"'
 expect 'VALUE "FileDescription", "Belmora"'
 expect 'VALUE "InternalName", "Belmora"'
@@ -50,5 +58,5 @@ if grep -q 'RT_MANIFEST' <<<"$flat" && grep -aqi 'dpiAware' "$exe"; then
     fail "a manifest declares DPI awareness"
 fi
 
-((status == 0)) && echo "belmora.exe: GUI program, system DLLs only, version 1.0.0.15 (0x0410), icon 1"
+((status == 0)) && echo "belmora.exe: GUI program, system DLLs only, version $version \"$text\" (0x0410), icon 1"
 exit $status
