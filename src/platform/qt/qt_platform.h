@@ -47,7 +47,6 @@
 
 class QMessageBox;
 class QObject;
-class QTimer;
 class QWidget;
 
 namespace pulse {
