@@ -33,7 +33,7 @@ int main(int argc, char** argv)
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     (void)argc;
-    belmora_qt::QtPlatform platform;
+    qt::QtPlatform platform;
 
     platform.beep(3000, 200);  // as at start-up: the stream comes up
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

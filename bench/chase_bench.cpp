@@ -39,7 +39,7 @@ int main(int, char** argv)
     QApplication app(qtArgc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    belmora_qt::QtPlatform backend;
+    qt::QtPlatform backend;
     bench::TimingPlatform timing(backend);
 
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, wakePipe) != 0) return 2;

@@ -18,12 +18,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/qt/pulse_tone.h"
+#include "platform/pulse/pulse_tone.h"
 #include "tone_analysis.h"
 
 namespace {
 
-using belmora_qt::PulseTone;
+using pulse::PulseTone;
 using Clock = std::chrono::steady_clock;
 constexpr int kRate = 48000;
 

@@ -55,6 +55,6 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false);  // the program decides when it ends
 
-    belmora_qt::QtPlatform platformPort;
+    qt::QtPlatform platformPort;
     return RunBelmora(platformPort);
 }

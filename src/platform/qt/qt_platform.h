@@ -3,10 +3,10 @@
 // sessions run it through XWayland: main() asks Qt for xcb).
 //
 // Implements
-//   - one top-level QWidget per window, painting its Scene: fills, pictures
-//     unscaled at their rectangle's top-left, text (text_layout.h: font
-//     substitution for Fixedsys, wrapping, alignment); every item clipped to
-//     its rectangle and its clip rectangle
+//   - one top-level QWidget per window (form_window.h), painting its Scene:
+//     fills, pictures unscaled at their rectangle's top-left, text
+//     (text_layout.h: font substitution for Fixedsys, wrapping, alignment);
+//     every item clipped to its rectangle and its clip rectangle
 //   - borderless windows (Qt::FramelessWindowHint); windows kept out of the
 //     taskbar and pager (_NET_WM_STATE_SKIP_TASKBAR/_SKIP_PAGER, written before
 //     each map: Qt::Tool does not do it on X11)
@@ -19,13 +19,16 @@
 //     (including late echoes of them) are not
 //   - left clicks, double clicks, keys that give a character (Return 13,
 //     Escape 27, Backspace 8, Tab 9), close requests (never closing by itself)
-//   - cursor position, primary screen size, double-click interval
-//   - periodic timers (a timerfd on Linux, else a precise QTimer), firing in
-//     nested event loops too (a tick that opens a message box does not stop
-//     its own timer)
+//   - cursor position: on X11 XQueryPointer on a connection of its own
+//     (cursor_source.h, x11_window.h), else QCursor::pos()
+//   - primary screen size, double-click interval
+//   - periodic timers (tick_source.h: a timerfd on Linux, else a precise
+//     QTimer), firing in nested event loops too (a tick that opens a message
+//     box does not stop its own timer)
 //   - modal message boxes: OK only, plain text, critical icon for style 16,
 //     centred on the screen, kept above top-most windows, closed by quit()
-//   - tones through PulseAudio (pulse_tone.h), silent waits without a server
+//   - tones through PulseAudio (platform/pulse/pulse_tone.h, the client library
+//     opened at run time), silent waits without a server
 // Does not implement
 //   - other mouse buttons, mouse moves, key releases, keys with no character
 //   - message box buttons other than OK (the icon bits 32/48/64 are shown)
@@ -42,17 +45,18 @@
 
 #include "runtime/platform.h"
 
-struct xcb_connection_t;
-
 class QMessageBox;
 class QObject;
-class QTimer;
 class QWidget;
 
-namespace belmora_qt {
-
-class FormWindow;
+namespace pulse {
 class PulseTone;
+}
+
+namespace qt {
+
+class CursorSource;
+class FormWindow;
 
 class QtPlatform : public rt::Platform {
 public:
@@ -92,8 +96,10 @@ public:
     // The message boxes open right now, innermost last.
     std::vector<QMessageBox*> openMessageBoxes() const;
 
+    // Where window events go: the host given to attach(), or nullptr before.
+    rt::Host* host() const { return host_; }
+
 private:
-    friend class FormWindow;
     FormWindow* find(rt::WindowId w) const;
 
     rt::Host* host_ = nullptr;
@@ -105,7 +111,6 @@ private:
     };
     void arm(rt::TimerId id);
     void tick(rt::TimerId id, QObject* source);
-    static void retire(QObject* source);
     std::map<rt::TimerId, Timer> timers_;
     std::unique_ptr<QObject> relay_;  // context of the timers' ticks: gone with the platform
     std::vector<QPointer<QMessageBox>> boxes_;
@@ -114,10 +119,9 @@ private:
     bool appIconSet_ = false;
     bool quitting_ = false;
     int status_ = 0;
-    std::unique_ptr<PulseTone> tone_;
-    xcb_connection_t* pointer_ = nullptr;  // where the cursor is asked for on X11
-    std::uint32_t pointerRoot_ = 0;
-    bool pointerTried_ = false;
+    std::unique_ptr<pulse::PulseTone> tone_;
+    std::unique_ptr<CursorSource> cursor_;  // opened on the first cursorPos()
+    bool cursorTried_ = false;
 };
 
-}  // namespace belmora_qt
+}  // namespace qt

@@ -4,10 +4,11 @@
 // when the application does not run on xcb.
 #include <QWidget>
 
-namespace belmora_qt::x11 {
+#include <memory>
 
-// True when the application talks to an X server.
-bool Available();
+#include "platform/qt/cursor_source.h"
+
+namespace qt::x11 {
 
 // Adds _NET_WM_STATE atoms to a window that is not mapped (withdrawn), keeping
 // the ones already there; Qt merges its own (e.g. _NET_WM_STATE_ABOVE) when it
@@ -33,4 +34,9 @@ bool FocusWindow(QWidget* window);
 // Whether the window is viewable (mapped, with its ancestors mapped).
 bool IsViewable(QWidget* window);
 
-}  // namespace belmora_qt::x11
+// The cursor read with XQueryPointer on a connection of its own to the X
+// server of $DISPLAY; nullptr when the application does not run on xcb or the
+// server cannot be reached.
+std::unique_ptr<CursorSource> OpenCursorReader();
+
+}  // namespace qt::x11

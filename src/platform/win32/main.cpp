@@ -6,6 +6,6 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
-    belmora_win32::Win32Platform platform(instance);
+    win32::Win32Platform platform(instance);
     return RunBelmora(platform);
 }

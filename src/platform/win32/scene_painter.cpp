@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace belmora_win32 {
+namespace win32 {
 
 std::wstring Widen(std::string_view utf8)
 {
@@ -229,4 +229,4 @@ void ScenePainter::drawText(const rt::DrawItem& item, const rt::PixelRect& area)
     SelectObject(dc_, previous);
 }
 
-}  // namespace belmora_win32
+}  // namespace win32

@@ -19,7 +19,7 @@
 
 #include "runtime/platform.h"
 
-namespace belmora_win32 {
+namespace win32 {
 
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
 std::wstring Widen(std::string_view utf8);
@@ -83,4 +83,4 @@ private:
     std::map<std::tuple<std::string, float, int>, HFONT> fonts_;
 };
 
-}  // namespace belmora_win32
+}  // namespace win32

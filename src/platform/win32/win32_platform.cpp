@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace belmora_win32 {
+namespace win32 {
 
 namespace {
 
@@ -454,4 +454,4 @@ void Win32Platform::reportGeometry(FormWindow& window)
     host_->onGeometryChanged(window.id, now);
 }
 
-}  // namespace belmora_win32
+}  // namespace win32

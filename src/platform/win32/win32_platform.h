@@ -40,7 +40,7 @@
 #include "platform/win32/scene_painter.h"
 #include "runtime/platform.h"
 
-namespace belmora_win32 {
+namespace win32 {
 
 // An icon made from a picture: its colours with their alpha, and a mask that is
 // set where alpha is 0. The caller destroys it (DestroyIcon).
@@ -113,4 +113,4 @@ private:
     int status_ = 0;
 };
 
-}  // namespace belmora_win32
+}  // namespace win32

@@ -75,7 +75,7 @@ QRect InkBox(const QImage& image, QRgb ink) {
 class QtPlatformTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform = std::make_unique<belmora_qt::QtPlatform>(kNoPulse);
+        platform = std::make_unique<qt::QtPlatform>(kNoPulse);
         platform->attach(host);
     }
 
@@ -101,7 +101,7 @@ protected:
     bool Exposed(rt::WindowId w) {
         return WaitFor([&] {
             QWindow* handle = platform->widget(w)->windowHandle();
-            return handle && handle->isExposed() && belmora_qt::x11::IsViewable(platform->widget(w));
+            return handle && handle->isExposed() && qt::x11::IsViewable(platform->widget(w));
         });
     }
 
@@ -110,7 +110,7 @@ protected:
     }
 
     RecordingHost host;
-    std::unique_ptr<belmora_qt::QtPlatform> platform;
+    std::unique_ptr<qt::QtPlatform> platform;
 };
 
 // ---------------------------------------------------------------- painting
@@ -213,17 +213,17 @@ TEST_F(QtPlatformTest, BorderlessWindowKeepsOutOfTheTaskbarAndOnTopAcrossHideAnd
 
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "first map" : "after hide and show");
-        EXPECT_TRUE(WaitFor([&] { return belmora_qt::x11::HasState(widget, "_NET_WM_STATE_SKIP_TASKBAR"); }));
-        EXPECT_TRUE(belmora_qt::x11::HasState(widget, "_NET_WM_STATE_SKIP_PAGER"));
-        EXPECT_TRUE(belmora_qt::x11::HasState(widget, "_NET_WM_STATE_ABOVE"));
+        EXPECT_TRUE(WaitFor([&] { return qt::x11::HasState(widget, "_NET_WM_STATE_SKIP_TASKBAR"); }));
+        EXPECT_TRUE(qt::x11::HasState(widget, "_NET_WM_STATE_SKIP_PAGER"));
+        EXPECT_TRUE(qt::x11::HasState(widget, "_NET_WM_STATE_ABOVE"));
         platform->hide(w);
-        ASSERT_TRUE(WaitFor([&] { return !belmora_qt::x11::IsViewable(widget); }));
+        ASSERT_TRUE(WaitFor([&] { return !qt::x11::IsViewable(widget); }));
         platform->show(w, false);
         ASSERT_TRUE(Exposed(w));
     }
 
     platform->setTopMost(w, false);
-    EXPECT_TRUE(WaitFor([&] { return !belmora_qt::x11::HasState(widget, "_NET_WM_STATE_ABOVE"); }));
+    EXPECT_TRUE(WaitFor([&] { return !qt::x11::HasState(widget, "_NET_WM_STATE_ABOVE"); }));
     EXPECT_TRUE(widget->isVisible()) << "changing top-most must not unmap the window";
 }
 
@@ -302,7 +302,7 @@ TEST_F(QtPlatformTest, CloseRequestIsReportedAndTheWindowStays) {
     ASSERT_TRUE(WaitFor([&] { return host.only("close").size() == 1; }));
     qt_test::Pump(100);
     EXPECT_TRUE(platform->widget(w)->isVisible());
-    EXPECT_TRUE(belmora_qt::x11::IsViewable(platform->widget(w)));
+    EXPECT_TRUE(qt::x11::IsViewable(platform->widget(w)));
 }
 
 TEST_F(QtPlatformTest, OnlyGeometryChangesFromOutsideAreReported) {
@@ -330,7 +330,7 @@ TEST_F(QtPlatformTest, DestroyingAWindowFromItsOwnClickIsSafe) {
     platform->show(w, false);
     ASSERT_TRUE(Exposed(w));
     struct DestroyingHost : RecordingHost {
-        belmora_qt::QtPlatform* platform = nullptr;
+        qt::QtPlatform* platform = nullptr;
         void onClick(rt::WindowId w, int x, int y) override {
             RecordingHost::onClick(w, x, y);
             platform->destroyWindow(w);
@@ -442,6 +442,23 @@ TEST_F(QtPlatformTest, ScreenAndCursorAreInLogicalScreenPixels) {
     ASSERT_TRUE(WaitFor([&] { return platform->cursorPos(x, y) && x == 123 && y == 45; }));
     const rt::PixelSize screen = platform->screenSize();
     EXPECT_EQ(screen, (rt::PixelSize{1024, 768})) << "run_in_session.sh starts a 1024x768 screen";
+}
+
+// The reader behind cursorPos() on X11, on its own connection: it follows the
+// pointer to the screen's far corners, and several readers may be open at once.
+TEST(X11CursorReader, FollowsThePointerAcrossTheScreen) {
+    std::unique_ptr<qt::CursorSource> reader = qt::x11::OpenCursorReader();
+    ASSERT_NE(reader, nullptr) << "the tests run on xcb";
+    std::unique_ptr<qt::CursorSource> other = qt::x11::OpenCursorReader();
+    ASSERT_NE(other, nullptr);
+    const struct { int x, y; } corners[] = {{0, 0}, {1023, 767}, {1023, 0}, {0, 767}};
+    for (const auto& at : corners) {
+        ASSERT_TRUE(Sh("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y)));
+        std::int32_t x = -1, y = -1;
+        EXPECT_TRUE(WaitFor([&] { return reader->read(x, y) && x == at.x && y == at.y; }))
+            << "read " << x << "," << y << " for " << at.x << "," << at.y;
+        EXPECT_TRUE(other->read(x, y) && x == at.x && y == at.y);
+    }
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "platform/win32/scene_painter.h"
 
-using namespace belmora_win32;
+using namespace win32;
 
 namespace {
 

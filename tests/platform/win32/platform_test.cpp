@@ -9,7 +9,7 @@
 
 #include "platform/win32/win32_platform.h"
 
-using namespace belmora_win32;
+using namespace win32;
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/qt/pulse_tone.h"
+#include "platform/pulse/pulse_tone.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ void Report(const char* what, std::vector<double> v) {
 
 int main() {
     const auto opening = Clock::now();
-    belmora_qt::PulseTone tone;
+    pulse::PulseTone tone;
     const bool sound = tone.ready();
     std::printf("sound server: %s (connected in %.1f ms)\n", sound ? "yes" : "no (silent waits)",
                 Ms(Clock::now() - opening));

@@ -45,7 +45,7 @@
 #include <string>
 #include <vector>
 
-namespace belmora_qt {
+namespace pulse {
 
 class PulseTone {
 public:
@@ -93,4 +93,4 @@ private:
     bool warned_ = false;
 };
 
-}  // namespace belmora_qt
+}  // namespace pulse

@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/qt/pulse_tone.h"
+#include "platform/pulse/pulse_tone.h"
 
 namespace {
 
-using belmora_qt::PulseTone;
+using pulse::PulseTone;
 using Clock = std::chrono::steady_clock;
 
 double MsSince(Clock::time_point start) {
@@ -107,13 +107,13 @@ TEST(PulseToneNoServer, AServerThatNeverAnswersIsGivenUpInTime) {
     EXPECT_EQ(err.rfind(PulseTone::kNoServerWarning, 0), 0u) << err;
 }
 
-// With the private server of run_in_session.sh: what the sink plays, read
+// With the private server of run_with_pulse.sh: what the sink plays, read
 // back from its monitor.
 class PulseToneServer : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("PULSE_SERVER") || !std::getenv("BELMORA_TEST_SINK"))
-            GTEST_SKIP() << "no private sound server (run through run_in_session.sh --pulse)";
+            GTEST_SKIP() << "no private sound server (run through run_with_pulse.sh)";
     }
 
     // Plays the tones while recording the sink; returns the lengths (ms) of the

@@ -1,4 +1,4 @@
-#include "platform/qt/pulse_tone.h"
+#include "platform/pulse/pulse_tone.h"
 
 #include <dlfcn.h>
 #include <pulse/error.h>
@@ -12,7 +12,7 @@
 #include <thread>
 #include <type_traits>
 
-namespace belmora_qt {
+namespace pulse {
 
 namespace {
 
@@ -311,4 +311,4 @@ void PulseTone::play(int frequencyHz, int durationMs) {
     std::this_thread::sleep_until(end);
 }
 
-}  // namespace belmora_qt
+}  // namespace pulse

@@ -1,0 +1,297 @@
+#include "platform/qt/form_window.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/text_layout.h"
+#include "platform/qt/x11_window.h"
+
+namespace qt {
+
+using belmora_qt::LaidLine;
+using belmora_qt::LayoutText;
+using belmora_qt::ResolveFont;
+
+namespace {
+
+QRect ToQt(const rt::PixelRect& r) {
+    return QRect(r.x, r.y, r.w, r.h);
+}
+
+rt::PixelRect FromQt(const QRect& r) {
+    return rt::PixelRect{r.x(), r.y(), r.width(), r.height()};
+}
+
+QColor ToQt(const rt::Rgb& c) {
+    return QColor(c.r, c.g, c.b);
+}
+
+QImage ToImage(const rt::Picture& picture) {
+    if (!picture || picture.width() <= 0 || picture.height() <= 0)
+        return {};
+    QImage image(picture.width(), picture.height(), QImage::Format_ARGB32);
+    const std::vector<std::uint32_t>& argb = picture.pixels();
+    for (int y = 0; y < picture.height(); ++y)
+        std::memcpy(image.scanLine(y), argb.data() + std::size_t(y) * picture.width(),
+                    std::size_t(picture.width()) * sizeof(std::uint32_t));
+    return image;
+}
+
+// Key codes as the runtime knows them: the character a key gives, with the
+// control keys that give one named explicitly (Qt's text for them varies).
+int CharCode(const QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Tab:
+        return 9;
+    default:
+        break;
+    }
+    const QString text = event->text();
+    return text.isEmpty() ? 0 : int(text.at(0).unicode());
+}
+
+// Once a window is on screen: activates it, and with no window manager to
+// honour the request, hands it the keyboard focus directly. Forgotten if the
+// window is hidden first; a newer request replaces an older one.
+class ActivateOnExpose : public QObject {
+public:
+    static constexpr const char* kName = "belmora-activate-when-exposed";
+
+    explicit ActivateOnExpose(QWidget* widget) : QObject(widget), widget_(widget) {
+        for (QObject* older : widget->findChildren<QObject*>(QLatin1String(kName), Qt::FindDirectChildrenOnly))
+            delete older;
+        setObjectName(QLatin1String(kName));
+        widget->winId();
+        window_ = widget->windowHandle();
+        window_->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != window_)
+            return false;
+        if (event->type() == QEvent::Hide) {
+            window_->removeEventFilter(this);
+            deleteLater();
+        } else if (event->type() == QEvent::Expose && window_->isExposed()) {
+            window_->removeEventFilter(this);
+            Activate(widget_);
+            deleteLater();
+        }
+        return false;
+    }
+
+    static void Activate(QWidget* widget) {
+        widget->raise();
+        widget->activateWindow();
+        if (!x11::WindowManagerRunning())
+            x11::FocusWindow(widget);
+    }
+
+private:
+    QWidget* widget_;
+    QPointer<QWindow> window_;
+};
+
+}  // namespace
+
+void ActivateWhenShown(QWidget* widget) {
+    if (widget->windowHandle() && widget->windowHandle()->isExposed())
+        ActivateOnExpose::Activate(widget);
+    else
+        new ActivateOnExpose(widget);
+}
+
+void ActivateWhenExposed(QWidget* widget) {
+    new ActivateOnExpose(widget);
+}
+
+FormWindow::FormWindow(QtPlatform* platform, rt::WindowId id, const rt::WindowStyle& windowStyle)
+    : platform_(platform), id_(id), windowStyle_(windowStyle) {
+    Qt::WindowFlags flags = Qt::Window;
+    if (!windowStyle.bordered)
+        flags |= Qt::FramelessWindowHint;
+    setWindowFlags(flags);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setWindowTitle(QString::fromUtf8(windowStyle.caption));
+    if (windowStyle.icon)
+        setWindowIcon(QIcon(QPixmap::fromImage(ToImage(windowStyle.icon))));
+}
+
+void FormWindow::prepareNativeWindow() {
+    if (testAttribute(Qt::WA_WState_Created) && windowFlags() != createdWith_)
+        destroy();
+    if (!testAttribute(Qt::WA_WState_Created)) {
+        createdWith_ = windowFlags();
+        winId();
+    }
+}
+
+rt::Host* FormWindow::host() const {
+    return platform_ ? platform_->host() : nullptr;
+}
+
+// The runtime hands the whole scene over after every handler that touched
+// the form (the chase does on every tick): an unchanged one is not painted
+// again. Whether two scenes paint the same pixels (an item's owner is only a name):
+static bool SamePainting(const rt::Scene& a, const rt::Scene& b) {
+    if (!(a.background == b.background) || a.items.size() != b.items.size())
+        return false;
+    for (std::size_t i = 0; i < a.items.size(); ++i) {
+        const rt::DrawItem& x = a.items[i];
+        const rt::DrawItem& y = b.items[i];
+        if (x.kind != y.kind || !(x.rect == y.rect) || !(x.clip == y.clip) || !(x.back == y.back) ||
+            !(x.fore == y.fore) || !(x.picture == y.picture) || x.text != y.text || x.align != y.align ||
+            !(x.font == y.font))
+            return false;
+    }
+    return true;
+}
+
+void FormWindow::setScene(const rt::Scene& scene) {
+    if (hasScene_ && SamePainting(scene, scene_))
+        return;
+    hasScene_ = true;
+
+    std::vector<std::pair<rt::Picture, QImage>> images;
+    for (const rt::DrawItem& item : scene.items) {
+        if (item.kind != rt::DrawItem::Kind::Image || !item.picture)
+            continue;
+        auto known = [&](const auto& e) { return e.first == item.picture; };
+        if (std::any_of(images.begin(), images.end(), known))
+            continue;
+        auto old = std::find_if(images_.begin(), images_.end(), known);
+        images.emplace_back(item.picture, old != images_.end() ? old->second : ToImage(item.picture));
+    }
+    images_ = std::move(images);
+    scene_ = scene;
+    update();
+}
+
+void FormWindow::setClientGeometry(const QRect& r) {
+    const auto now = std::chrono::steady_clock::now();
+    asked_.push_back({r, now});
+    while (asked_.size() > 64)
+        asked_.pop_front();
+    setGeometry(r);
+}
+
+void FormWindow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), ToQt(scene_.background));
+    for (const rt::DrawItem& item : scene_.items) {
+        const QRect area = ToQt(item.rect).intersected(ToQt(item.clip));
+        if (area.isEmpty())
+            continue;
+        switch (item.kind) {
+        case rt::DrawItem::Kind::Fill:
+            p.setClipping(false);
+            p.fillRect(area, ToQt(item.back));
+            break;
+        case rt::DrawItem::Kind::Image:
+            for (const auto& [picture, image] : images_) {
+                if (picture == item.picture) {
+                    p.setClipRect(area);
+                    p.drawImage(QPoint(item.rect.x, item.rect.y), image);
+                    break;
+                }
+            }
+            break;
+        case rt::DrawItem::Kind::Text: {
+            const QFont font = ResolveFont(item.font);
+            const QFontMetrics metrics(font, this);
+            p.setClipRect(area);
+            p.setFont(font);
+            p.setPen(ToQt(item.fore));
+            for (const LaidLine& line : LayoutText(item.text, metrics, ToQt(item.rect), item.align))
+                p.drawText(line.topLeft + QPoint(0, metrics.ascent()), line.text);
+            break;
+        }
+        }
+    }
+}
+
+void FormWindow::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) {
+        pressed_ = true;
+        pressAt_ = e->position().toPoint();
+    }
+    e->accept();
+}
+
+void FormWindow::mouseReleaseEvent(QMouseEvent* e) {
+    e->accept();
+    if (e->button() != Qt::LeftButton || !pressed_)
+        return;
+    pressed_ = false;
+    if (rt::Host* h = host(); h && rect().contains(e->position().toPoint()))
+        h->onClick(id_, pressAt_.x(), pressAt_.y());
+}
+
+// Qt gives the second press of a double-click as a press followed by this;
+// its release must not count as another click.
+void FormWindow::mouseDoubleClickEvent(QMouseEvent* e) {
+    e->accept();
+    if (e->button() != Qt::LeftButton)
+        return;
+    pressed_ = false;
+    const QPoint at = e->position().toPoint();
+    if (rt::Host* h = host())
+        h->onDoubleClick(id_, at.x(), at.y());
+}
+
+void FormWindow::keyPressEvent(QKeyEvent* e) {
+    const int code = CharCode(e);
+    if (code == 0) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+    if (rt::Host* h = host())
+        h->onKeyPress(id_, code);
+}
+
+void FormWindow::closeEvent(QCloseEvent* e) {
+    e->ignore();  // the runtime decides
+    if (rt::Host* h = host())
+        h->onCloseRequest(id_);
+}
+
+// A geometry the runtime asked for comes back from the X server some time
+// later, possibly after the runtime has asked for others: none of those
+// echoes is news. Anything else came from the window manager or the user.
+void FormWindow::reportGeometry() {
+    rt::Host* h = host();
+    if (!h || !isVisible())
+        return;
+    const QRect now = geometry();
+    if (now == reported_)
+        return;
+    reported_ = now;
+    const auto since = std::chrono::steady_clock::now() - std::chrono::seconds(2);
+    for (std::size_t i = 0; i < asked_.size(); ++i) {
+        if (asked_[i].rect == now && (i + 1 == asked_.size() || asked_[i].when >= since))
+            return;
+    }
+    asked_.clear();
+    h->onGeometryChanged(id_, FromQt(now));
+}
+
+}  // namespace qt
