@@ -208,10 +208,3 @@ TEST(Runtime, EndFromATimerWhileABoxIsUpClosesItAndStopsTheWaitingHandler)
     EXPECT_EQ(desk.now(), 50);
     EXPECT_TRUE(desk.windows().empty());
 }
-
-TEST(Runtime, SplitLinesTakesCrAloneCrLfAndLf)
-{
-    EXPECT_EQ(SplitLines("a\r\rb"), (std::vector<std::string>{"a", "", "b"}));
-    EXPECT_EQ(SplitLines("a\r\nb"), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(SplitLines("a\nb\r"), (std::vector<std::string>{"a", "b", ""}));
-}
