@@ -154,6 +154,7 @@ void Application::closeForm(Form& form)
     }
     if (form.window_ != 0) platform_.destroyWindow(form.window_);
     form.window_ = 0;
+    form.sentScene_.reset();
 }
 
 std::vector<Form*> Application::loadedForms() const
@@ -345,7 +346,13 @@ void Application::syncForm(Form& form)
         form.platformRect_ = rect;
         platform_.setGeometry(form.window_, rect);
     }
-    platform_.setScene(form.window_, SceneOf(form));
+    // The scene goes to the backend only when it differs from the last one
+    // sent: the chase assigns the same picture on every tick.
+    Scene scene = SceneOf(form);
+    if (!form.sentScene_ || scene != *form.sentScene_) {
+        platform_.setScene(form.window_, scene);
+        form.sentScene_ = std::move(scene);
+    }
     if (form.topMost_ != form.topMostOnPlatform_) {
         form.topMostOnPlatform_ = form.topMost_;
         platform_.setTopMost(form.window_, form.topMost_);

@@ -61,12 +61,14 @@ struct DrawItem {
     Align align = Align::Left;
     FontSpec font;
     std::string owner;   // name of the form or control the item draws (for traces)
+    bool operator==(const DrawItem&) const = default;
 };
 
 // The whole content of one window.
 struct Scene {
     Rgb background;
     std::vector<DrawItem> items;
+    bool operator==(const Scene&) const = default;
 };
 
 struct WindowStyle {
