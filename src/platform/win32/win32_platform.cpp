@@ -394,6 +394,7 @@ LRESULT Win32Platform::handleForm(FormWindow& window, UINT message, WPARAM wPara
     case WM_ERASEBKGND:
         return 1;  // WM_PAINT covers every pixel
     case WM_PAINT: {
+        ++paints_;
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
         RECT client{};

@@ -6,7 +6,9 @@
 //     when bordered; a window kept out of the taskbar is owned by a hidden window
 //   - painting the Scene in WM_PAINT through an off-screen DIB section
 //     (scene_painter.h): fills, pictures unscaled with alpha 0 transparent, text
-//     in the named font ("Fixedsys" at 9 pt), wrapped at spaces, aligned, clipped
+//     in the named font ("Fixedsys" at 9 pt), wrapped at spaces, aligned, clipped;
+//     a window is repainted only when it gets a scene or is exposed (the
+//     runtime sends a scene only when it changes)
 //   - geometry as the client area in screen pixels (AdjustWindowRectEx for
 //     bordered windows); moves and resizes made by the user or the window
 //     manager are reported when they differ from what the runtime last set
@@ -78,10 +80,12 @@ public:
     void beep(int frequencyHz, int durationMs) override;
 
     // For tests and diagnostics: a window's handle (or nullptr), the hidden
-    // window that owns windows kept out of the taskbar, the boxes open now.
+    // window that owns windows kept out of the taskbar, the boxes open now, and
+    // how many WM_PAINT messages the program's windows have handled so far.
     HWND handle(rt::WindowId w) const;
     HWND ownerWindow() const { return helper_; }
     int openMessageBoxes() const { return boxDepth_; }
+    long paintsHandled() const { return paints_; }
 
 private:
     struct FormWindow;
@@ -109,6 +113,7 @@ private:
     rt::WindowId nextWindow_ = 1;
     rt::TimerId nextTimer_ = 1;
     int boxDepth_ = 0;
+    long paints_ = 0;
     bool quitting_ = false;
     int status_ = 0;
 };
