@@ -18,10 +18,6 @@
 
 namespace qt {
 
-using belmora_qt::LaidLine;
-using belmora_qt::LayoutText;
-using belmora_qt::ResolveFont;
-
 namespace {
 
 QRect ToQt(const rt::PixelRect& r) {
@@ -148,27 +144,8 @@ rt::Host* FormWindow::host() const {
     return platform_ ? platform_->host() : nullptr;
 }
 
-// The runtime hands the whole scene over after every handler that touched
-// the form (the chase does on every tick): an unchanged one is not painted
-// again. Whether two scenes paint the same pixels (an item's owner is only a name):
-static bool SamePainting(const rt::Scene& a, const rt::Scene& b) {
-    if (!(a.background == b.background) || a.items.size() != b.items.size())
-        return false;
-    for (std::size_t i = 0; i < a.items.size(); ++i) {
-        const rt::DrawItem& x = a.items[i];
-        const rt::DrawItem& y = b.items[i];
-        if (x.kind != y.kind || !(x.rect == y.rect) || !(x.clip == y.clip) || !(x.back == y.back) ||
-            !(x.fore == y.fore) || !(x.picture == y.picture) || x.text != y.text || x.align != y.align ||
-            !(x.font == y.font))
-            return false;
-    }
-    return true;
-}
-
+// The runtime sends a scene only when it changed, so every one is painted.
 void FormWindow::setScene(const rt::Scene& scene) {
-    if (hasScene_ && SamePainting(scene, scene_))
-        return;
-    hasScene_ = true;
 
     std::vector<std::pair<rt::Picture, QImage>> images;
     for (const rt::DrawItem& item : scene.items) {

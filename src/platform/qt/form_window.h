@@ -72,7 +72,6 @@ private:
     rt::WindowId id_;
     rt::WindowStyle windowStyle_;
     rt::Scene scene_;
-    bool hasScene_ = false;  // scene_ was set (for SamePainting)
     std::vector<std::pair<rt::Picture, QImage>> images_;
     std::deque<Asked> asked_;
     QRect reported_;

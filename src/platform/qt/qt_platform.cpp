@@ -14,6 +14,7 @@
 #include "platform/qt/form_window.h"
 #include "platform/qt/tick_source.h"
 #include "platform/qt/x11_window.h"
+#include "runtime/text_layout.h"
 
 namespace qt {
 

@@ -10,7 +10,7 @@
 #include <map>
 #include <tuple>
 
-namespace belmora_qt {
+namespace qt {
 
 namespace {
 
@@ -96,4 +96,4 @@ std::vector<LaidLine> LayoutText(const std::string& utf8, const QFontMetrics& me
     return out;
 }
 
-}  // namespace belmora_qt
+}  // namespace qt

@@ -20,7 +20,7 @@
 
 #include "runtime/text_layout.h"
 
-namespace belmora_qt {
+namespace qt {
 
 // The font to draw a FontSpec with (results are cached).
 QFont ResolveFont(const rt::FontSpec& wanted);
@@ -35,4 +35,4 @@ struct LaidLine {
 std::vector<LaidLine> LayoutText(const std::string& utf8, const QFontMetrics& metrics,
                                  const QRect& rect, rt::Align align);
 
-}  // namespace belmora_qt
+}  // namespace qt

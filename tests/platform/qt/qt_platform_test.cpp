@@ -168,7 +168,7 @@ TEST_F(QtPlatformTest, PicturesAreDrawnUnscaledAtTheirTopLeftAndClipped) {
 TEST_F(QtPlatformTest, TextIsInkedInsideItsRectangleAlignedAndCutToTheClip) {
     const rt::WindowId w = Window({0, 0, 200, 100});
     const rt::Rgb back{255, 255, 255}, ink{221, 96, 76}, ink2{0, 0, 128}, ink3{0, 120, 0};
-    const QFontMetrics metrics(belmora_qt::ResolveFont(rt::FontSpec{"Fixedsys", 9.0f, 400}));
+    const QFontMetrics metrics(qt::ResolveFont(rt::FontSpec{"Fixedsys", 9.0f, 400}));
     const int cell = metrics.horizontalAdvance(QLatin1Char('M'));
     const int line = metrics.height();
 

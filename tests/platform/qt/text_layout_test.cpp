@@ -9,12 +9,12 @@
 
 namespace {
 
-using belmora_qt::LayoutText;
-using belmora_qt::ResolveFont;
+using qt::LayoutText;
+using qt::ResolveFont;
 
 const rt::FontSpec kFixedsys{"Fixedsys", 9.0f, 400};
 
-std::vector<QString> Texts(const std::vector<belmora_qt::LaidLine>& lines) {
+std::vector<QString> Texts(const std::vector<qt::LaidLine>& lines) {
     std::vector<QString> out;
     for (const auto& line : lines)
         out.push_back(line.text);
