@@ -5,7 +5,7 @@
 
 BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev libxcb1-dev fonts-terminus)
 RUN_PACKAGES=(pulseaudio-utils)
-TEST_PACKAGES=(xvfb openbox xdotool x11-utils pulseaudio pulseaudio-utils imagemagick sox strace
+TEST_PACKAGES=(xvfb openbox xdotool x11-utils x11-xserver-utils pulseaudio pulseaudio-utils imagemagick sox strace
                g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-wine clang libclang-rt-14-dev)
 
 _missing_packages() {
