@@ -15,7 +15,7 @@ source "$_windows_lib_dir/wine.sh"
 # What the Windows build and its tests need from Debian, beyond cmake.
 # fonts-wine holds Fixedsys and the other bitmap fonts (only recommended by wine).
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-wine
-                  xvfb openbox xdotool x11-utils imagemagick)
+                  xvfb openbox xdotool x11-utils x11-xserver-utils imagemagick)
 
 windows_build_and_test() {
     local root=${1:-$(cd "$_windows_lib_dir/../.." && pwd)}
