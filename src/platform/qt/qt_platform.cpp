@@ -46,6 +46,14 @@ rt::PixelRect FromQt(const QRect& r) {
     return rt::PixelRect{r.x(), r.y(), r.width(), r.height()};
 }
 
+// The program's screen coordinates are Windows': the primary monitor's top-left
+// corner is 0,0, and monitors left of or above it have negative coordinates.
+// X puts 0,0 at the top-left of the whole screen, wherever the primary monitor is.
+QPoint PrimaryOrigin() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().topLeft() : QPoint();
+}
+
 QColor ToQt(const rt::Rgb& c) {
     return QColor(c.r, c.g, c.b);
 }
@@ -333,7 +341,7 @@ private:
                 return;
         }
         asked_.clear();
-        platform_->host_->onGeometryChanged(id_, FromQt(now));
+        platform_->host_->onGeometryChanged(id_, FromQt(now.translated(-PrimaryOrigin())));
     }
 
     struct Asked {
@@ -431,7 +439,8 @@ void QtPlatform::destroyWindow(rt::WindowId w) {
 
 void QtPlatform::setGeometry(rt::WindowId w, rt::PixelRect client) {
     if (FormWindow* window = find(w))
-        window->setClientGeometry(QRect(client.x, client.y, std::max(client.w, 1), std::max(client.h, 1)));
+        window->setClientGeometry(
+            QRect(QPoint(client.x, client.y) + PrimaryOrigin(), QSize(std::max(client.w, 1), std::max(client.h, 1))));
 }
 
 void QtPlatform::setScene(rt::WindowId w, const rt::Scene& scene) {
@@ -518,13 +527,14 @@ bool QtPlatform::cursorPos(std::int32_t& x, std::int32_t& y) {
         if (xcb_query_pointer_reply_t* reply =
                 xcb_query_pointer_reply(pointer_, xcb_query_pointer(pointer_, pointerRoot_), nullptr)) {
             const qreal ratio = screen->devicePixelRatio();
-            x = std::int32_t(qRound(reply->root_x / ratio));
-            y = std::int32_t(qRound(reply->root_y / ratio));
+            const QPoint origin = screen->geometry().topLeft();
+            x = std::int32_t(qRound(reply->root_x / ratio)) - origin.x();
+            y = std::int32_t(qRound(reply->root_y / ratio)) - origin.y();
             free(reply);
             return true;
         }
     }
-    const QPoint at = QCursor::pos();
+    const QPoint at = QCursor::pos() - screen->geometry().topLeft();
     x = at.x();
     y = at.y();
     return true;
