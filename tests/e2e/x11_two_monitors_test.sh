@@ -27,7 +27,7 @@ source "$here/../../scripts/lib/xwait.sh"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 xsession_start --wm --size 2048x768x24 "${monitors[@]}" || fail "no X session"
-echo "Xvfb $DISPLAY with openbox; monitors:"
+echo "Xvfb $DISPLAY with openbox, no sound server; monitors:"
 xrandr --listmonitors | tail -n +2
 tmp=$(mktemp -d /tmp/belmora-e2e.XXXXXX)
 cleanup_add "rm -rf '$tmp'"

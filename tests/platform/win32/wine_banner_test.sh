@@ -19,7 +19,7 @@ lib=$here/../../../scripts/lib
 source "$lib/xsession.sh"
 source "$lib/wine.sh"
 
-prefix= managed=Y xrandr=Y session=(--wm)
+prefix='' managed=Y xrandr=Y session=(--wm)
 ox=0  # where the primary monitor starts on the X screen: Windows' x = 0
 while (($#)); do
     case $1 in
