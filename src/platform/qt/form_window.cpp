@@ -1,12 +1,14 @@
 #include "platform/qt/form_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
@@ -17,6 +19,11 @@
 #include "platform/qt/x11_window.h"
 
 namespace qt {
+
+QPoint PrimaryOrigin() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().topLeft() : QPoint();
+}
 
 namespace {
 
@@ -268,7 +275,7 @@ void FormWindow::reportGeometry() {
             return;
     }
     asked_.clear();
-    h->onGeometryChanged(id_, FromQt(now));
+    h->onGeometryChanged(id_, FromQt(now.translated(-PrimaryOrigin())));
 }
 
 }  // namespace qt

@@ -34,7 +34,9 @@ bool XDisplayReachable(std::chrono::milliseconds timeout) {
 
 int main(int argc, char** argv) {
     // Wayland gives no global cursor position: run through XWayland there.
-    if (!std::getenv("QT_QPA_PLATFORM"))
+    // An empty value is as good as none (Qt would try its default plugin).
+    const char* asked = std::getenv("QT_QPA_PLATFORM");
+    if (!asked || !*asked)
         setenv("QT_QPA_PLATFORM", "xcb", 1);
 
     const char* platform = std::getenv("QT_QPA_PLATFORM");

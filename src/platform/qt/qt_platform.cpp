@@ -115,7 +115,8 @@ void QtPlatform::destroyWindow(rt::WindowId w) {
 
 void QtPlatform::setGeometry(rt::WindowId w, rt::PixelRect client) {
     if (FormWindow* window = find(w))
-        window->setClientGeometry(QRect(client.x, client.y, std::max(client.w, 1), std::max(client.h, 1)));
+        window->setClientGeometry(QRect(QPoint(client.x, client.y) + PrimaryOrigin(),
+                                        QSize(std::max(client.w, 1), std::max(client.h, 1))));
 }
 
 void QtPlatform::setScene(rt::WindowId w, const rt::Scene& scene) {
@@ -186,9 +187,12 @@ bool QtPlatform::cursorPos(std::int32_t& x, std::int32_t& y) {
         cursorTried_ = true;
         cursor_ = x11::OpenCursorReader();
     }
+    QPoint at;
     if (cursor_ && cursor_->read(x, y))
-        return true;
-    const QPoint at = QCursor::pos();
+        at = QPoint(x, y);
+    else
+        at = QCursor::pos();
+    at -= PrimaryOrigin();
     x = at.x();
     y = at.y();
     return true;
