@@ -50,24 +50,47 @@ QImage ToImage(const rt::Picture& picture) {
     return image;
 }
 
-// Key codes as the runtime knows them: the character a key gives, with the
-// control keys that give one named explicitly (Qt's text for them varies).
+// Key codes as the runtime knows them: the character Windows gives for the key
+// (WM_CHAR), or 0 for none. X gives characters Windows does not (DEL for
+// Delete, text under Alt or for Ctrl with a digit) and misses some it gives
+// (Shift+Tab, Ctrl+Space), so the control keys are named explicitly.
 int CharCode(const QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    // Alt with a key is a system key there (WM_SYSCHAR), not a character.
+    // (Qt does not report AltGr as Alt.)
+    if (modifiers & Qt::AltModifier)
+        return 0;
+    const bool ctrl = modifiers & Qt::ControlModifier;
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return 13;
+        return ctrl ? 10 : 13;
     case Qt::Key_Escape:
         return 27;
     case Qt::Key_Backspace:
-        return 8;
+        return ctrl ? 127 : 8;
     case Qt::Key_Tab:
-        return 9;
+    case Qt::Key_Backtab:
+        return ctrl ? 0 : 9;
+    case Qt::Key_Space:
+        if (ctrl)
+            return 32;
+        break;
+    case Qt::Key_Delete:
+        return 0;
     default:
         break;
     }
     const QString text = event->text();
-    return text.isEmpty() ? 0 : int(text.at(0).unicode());
+    if (text.isEmpty())
+        return 0;
+    const int code = text.at(0).unicode();
+    if (code == 127)
+        return 0;
+    // With Ctrl only the control characters (Ctrl+A is 1) remain.
+    if (ctrl && code >= 32)
+        return 0;
+    return code;
 }
 
 // Once a window is on screen: activates it, and with no window manager to

@@ -488,9 +488,16 @@ LRESULT Win32Platform::handleForm(FormWindow& window, UINT message, WPARAM wPara
     case WM_CAPTURECHANGED:
         window.pressed = false;
         return 0;
-    case WM_CHAR:
-        if (host_) host_->onKeyPress(id, static_cast<int>(wParam));
+    case WM_CHAR: {
+        int code = static_cast<int>(wParam);
+        // Windows gives DEL (127) for Ctrl+Backspace; wine gives Backspace (8).
+        // The scan code tells it from Ctrl+H, which gives 8 everywhere.
+        if (code == 8 && GetKeyState(VK_CONTROL) < 0 &&
+            MapVirtualKeyW((lParam >> 16) & 0xFF, MAPVK_VSC_TO_VK) == VK_BACK)
+            code = 127;
+        if (host_) host_->onKeyPress(id, code);
         return 0;
+    }
     case WM_CLOSE:
         if (host_) host_->onCloseRequest(id);
         return 0;  // the runtime decides whether the window goes
