@@ -26,10 +26,13 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 DEB_PACKAGES=(dpkg-dev file)
 # Checking the package and the committed generated files.
 PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3 groff-base)
+# The code formatter, pinned: another version formats differently.
+FORMAT_PACKAGES=(clang-format-14)
 
 # Everything ./scripts/test.sh runs needs, beyond BUILD_PACKAGES.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${PROBE_PACKAGES[@]}" "${MINGW_PACKAGES[@]}"
-               "${WINE_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}")
+               "${WINE_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
+               "${FORMAT_PACKAGES[@]}")
 
 _missing_packages() {
     local p
