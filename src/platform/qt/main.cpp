@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/session_env.h"
 #include "program.h"
 
 namespace {
@@ -33,6 +34,9 @@ bool XDisplayReachable(std::chrono::milliseconds timeout) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A session bus that runs already, or none: never one started for us.
+    belmora_qt::KeepSessionBusLocal();
+
     // Wayland gives no global cursor position: run through XWayland there.
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
