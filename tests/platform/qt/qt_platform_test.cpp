@@ -213,9 +213,9 @@ TEST_F(QtPlatformTest, BorderlessWindowKeepsOutOfTheTaskbarAndOnTopAcrossHideAnd
     EXPECT_TRUE(widget->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(widget->geometry(), QRect(20, 30, 81, 28));
 
-    // The last time, the window manager is held up (stopped) from before the
-    // hide until well into the show: it withdraws the window only after the
-    // program has asked for it again, as a busy window manager does.
+    // The second hide and show holds the window manager up (stopped) from
+    // before the hide until 300 ms later: it withdraws the window only after
+    // the program has asked for it again, as a busy window manager does.
     const pid_t wm = qt_test::WindowManagerPid();
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round == 0   ? "first map"

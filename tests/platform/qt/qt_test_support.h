@@ -57,9 +57,9 @@ inline pid_t WindowManagerPid() {
     return pid && WindowManagerExpected() ? pid_t(std::atol(pid)) : 0;
 }
 
-// Stops a process (SIGSTOP) and lets it go on (SIGCONT) once `hold` has passed
-// since, whatever the caller is doing then (a thread wakes it), and at the
-// latest when this is destroyed.
+// Stops a process (SIGSTOP) for `hold`: a thread lets it go on (SIGCONT) once
+// that has passed, whatever the caller is doing then, or when this is
+// destroyed, if sooner.
 class HeldProcess {
 public:
     HeldProcess(pid_t pid, std::chrono::milliseconds hold)
