@@ -11,8 +11,8 @@ BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev
 # Running it from the build (./scripts/run.sh).
 RUN_PACKAGES=(pulseaudio-utils)
 # A private desktop for tests and benchmarks: X server, window manager, input,
-# keyboard layouts, window and screen reading, a sound server.
-DESKTOP_PACKAGES=(xvfb openbox xdotool x11-utils x11-xserver-utils x11-xkb-utils imagemagick pulseaudio)
+# keyboard layouts, window and screen reading, a sound server, a session bus (dbus-daemon).
+DESKTOP_PACKAGES=(xvfb openbox xdotool x11-utils x11-xserver-utils x11-xkb-utils imagemagick pulseaudio dbus)
 # Recording and tracing a whole run.
 PROBE_PACKAGES=(sox strace)
 # Cross-building belmora.exe.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/session_env.h"
 #include "program.h"
 
 namespace {
@@ -33,6 +34,9 @@ bool XDisplayReachable(std::chrono::milliseconds timeout) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A session bus that runs already, or none: never one started for us.
+    qt::KeepSessionBusLocal();
+
     // Wayland gives no global cursor position: run through XWayland there.
     // An empty value is as good as none (Qt would try its default plugin).
     const char* asked = std::getenv("QT_QPA_PLATFORM");

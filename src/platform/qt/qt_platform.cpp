@@ -153,6 +153,9 @@ void QtPlatform::show(rt::WindowId w, bool activate) {
         return;
     if (!window->isVisible()) {
         window->prepareNativeWindow();
+        // A window shown again right after a hide: the window manager may not
+        // have withdrawn it yet, and withdrawing drops the states written below.
+        x11::WaitUntilWithdrawn(window, 1000);
         // Window managers drop _NET_WM_STATE when a window is withdrawn: put the
         // states Qt has no flag for back before every map (Qt adds its own to them).
         if (!window->windowStyle().showInTaskbar) {
