@@ -270,3 +270,47 @@ TEST(WholeRun, OverflowBehindTheGreetingStacksTheOopsBoxAndEndsTheProgram)
     EXPECT_EQ(tonesBetween(r.desk, 2510, 100000), Tones{});
     for (const auto& c : r.desk.changes()) EXPECT_NE(c.caption, "Windows BSOD");  // no crash page, ever
 }
+
+// A window or timer the desktop cannot make ends the program loudly: error 7
+// in a critical box, one line for whoever started it, status 1, no window left.
+TEST(WholeRun, AWindowOrTimerTheDesktopCannotMakeEndsTheRunWithErrorSeven)
+{
+    struct Case {
+        const char* what;
+        std::function<void(sim::SimDesktop&)> setUp;
+        std::string description;
+        std::size_t tones;  // played before the error
+    };
+    auto caption = [](const char* c) { return [c](const rt::WindowStyle& s) { return s.caption == c; }; };
+    const std::vector<Case> cases = {
+        {"the banner's window", [&](sim::SimDesktop& d) { d.failWindows(caption("Form1")); },
+         "la finestra di Form1 non si può creare", 0},
+        {"the chase's timer", [](sim::SimDesktop& d) { d.failTimers([](int ms) { return ms == 10; }); },
+         "il timer Timer1 di Form1 non si può avviare", 0},
+        {"the page's window", [&](sim::SimDesktop& d) { d.failWindows(caption("Windows BSOD")); },
+         "la finestra di frmBSOD non si può creare", 1},
+        {"the blink timer", [](sim::SimDesktop& d) { d.failTimers([](int ms) { return ms == 1000; }); },
+         "il timer timBlinkerFluid di TimerForm non si può avviare", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimRun r;
+        r.desk.moveCursor(16, 16);
+        c.setUp(r.desk);
+        r.input(1000, [&] { r.desk.doubleClickAt(10, 10, 120); });
+        EXPECT_EQ(r.run(), 1);
+        EXPECT_FALSE(r.desk.stoppedAtLimit());
+        const std::string description = "Memoria esaurita: " + c.description;
+        ASSERT_EQ(r.desk.boxes().size(), 1u);
+        EXPECT_EQ(r.desk.boxes()[0].prompt, "Errore di run-time '7':\r\n\r\n" + description);
+        EXPECT_EQ(r.desk.boxes()[0].style, 16);
+        EXPECT_EQ(r.desk.errorLines(), (std::vector<std::string>{"belmora: Errore di run-time '7': " + description}));
+        EXPECT_EQ(r.desk.tones().size(), c.tones);
+        EXPECT_TRUE(r.desk.windows().empty());
+        for (const auto& ch : r.desk.changes()) {
+            if (ch.caption == "Windows BSOD") {
+                EXPECT_NE(ch.kind, sim::WindowChange::Kind::Shown);
+            }
+        }
+    }
+}
