@@ -152,15 +152,18 @@ TEST(Storm, CommittedFuzzInputsRunClean)
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "the source tree is not reachable from here";
 #endif
     int inputs = 0;
+    long long oopsOverGreeting = 0;
     for (const auto& entry : fs::directory_iterator(corpus)) {
         std::ifstream in(entry.path(), std::ios::binary);
         const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         storm::ByteSource source(bytes.data(), bytes.size());
         storm::Storm s(source, storm::FuzzOptions());
         EXPECT_TRUE(s.run()) << entry.path().filename().string() << ": " << s.describeFailure();
+        oopsOverGreeting += s.stats().ended(Ending::OopsOverGreeting);
         ++inputs;
     }
-    EXPECT_GE(inputs, 2);
+    EXPECT_GE(inputs, 3);
+    EXPECT_GT(oopsOverGreeting, 0) << "no input takes the overflow box over the greeting to the end";
 }
 
 TEST(Storm, BoundedDrawsAreUniformAndInRange)
