@@ -350,7 +350,7 @@ void Application::endNow(int status)
 {
     if (ended_) return;
     ended_ = true;
-    status_ = status;
+    status_ = reportingError_ ? 1 : status;  // an end behind the error's box is still a failure
     if (held_.timer != 0) platform_.stopTimer(held_.timer);
     held_ = {};
     for (auto& f : forms_)

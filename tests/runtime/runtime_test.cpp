@@ -359,3 +359,23 @@ TEST(Runtime, TheErrorLineGoesToStderrByDefault)
     desk.Platform::reportError("belmora: Errore di run-time '7': Memoria esaurita");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "belmora: Errore di run-time '7': Memoria esaurita\n");
 }
+
+// An end that comes while an untrapped error's box is up still ends with status 1.
+TEST(Runtime, AnEndBehindTheUntrappedErrorsBoxKeepsStatusOne)
+{
+    struct Failing : Form {
+        Timer T;
+        Failing() : Form(plainDesign("Failing")), T(*this, "T", 50, true)
+        {
+            T.Tick = [this] { Unload(*this); };
+        }
+        void Form_KeyPress(Integer&) override { (void)(Integer(32767) + 1); }
+    };
+    sim::SimDesktop desk;
+    desk.setResponder([](const sim::Box&) { return 10'000LL; });
+    desk.at(20, [&] { desk.key('a'); });
+    const int status = runProgram(desk, [] () -> Form& { return Default<Failing>(); });
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(desk.now(), 50);
+    EXPECT_EQ(desk.errorLines().size(), 1u);
+}
