@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/chaser/form1.h"
+#include "forms/chaser/Form1.h"
 #include "platform/win32/win32_platform.h"
 #include "runtime/application.h"
 
