@@ -26,10 +26,14 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 DEB_PACKAGES=(dpkg-dev file)
 # Checking the package and the committed generated files.
 PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3 groff-base)
+# Headless Wayland compositors with XWayland, and what drives their pointer.
+WAYLAND_PACKAGES=(weston sway kwin-wayland mutter gnome-shell xwayland pipewire wireplumber libpipewire-0.3-dev dbus
+                  libwayland-dev plasma-wayland-protocols python3-gi x11-xserver-utils)
 
 # Everything ./scripts/test.sh runs needs, beyond BUILD_PACKAGES.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${PROBE_PACKAGES[@]}" "${MINGW_PACKAGES[@]}"
-               "${WINE_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}")
+               "${WINE_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
+               "${WAYLAND_PACKAGES[@]}")
 
 _missing_packages() {
     local p
