@@ -33,8 +33,11 @@ bool XDisplayReachable(std::chrono::milliseconds timeout) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Wayland gives no global cursor position: run through XWayland there.
-    if (!std::getenv("QT_QPA_PLATFORM"))
+    // Wayland gives no global cursor position, nor a place of its own to a
+    // window: run through XWayland there, also when the session asks Qt
+    // programs for Wayland (QT_QPA_PLATFORM=wayland, often set on sway and Plasma).
+    const char* asked = std::getenv("QT_QPA_PLATFORM");
+    if (!asked || std::strncmp(asked, "wayland", 7) == 0)
         setenv("QT_QPA_PLATFORM", "xcb", 1);
 
     const char* platform = std::getenv("QT_QPA_PLATFORM");
