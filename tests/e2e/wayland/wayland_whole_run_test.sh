@@ -32,12 +32,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../../scripts/lib/wayland.sh"
 source "$here/../../../scripts/lib/xwait.sh"
 
+# What each compositor does not do yet: the banner's place and the page's
+# cover are the window manager's to grant (sway tiles both under a title bar,
+# GNOME Shell keeps them below its top bar, weston places windows itself).
 declare -A KNOWN_FAILING=(
     [weston]="banner page"
     [sway]="banner page"
     [kwin]=""
-    [mutter]="chase"
-    [gnome-shell]="banner chase page"
+    [mutter]=""
+    [gnome-shell]="banner page"
 )
 
 failed=0
@@ -158,10 +161,11 @@ if [[ $compositor == sway || $compositor == weston ]]; then
 elif [[ $WAYLAND_POINTER != none ]]; then
     settle
     # 400 px to the side of where the banner rests, over empty desktop; the
-    # pointer jumps there without passing over the banner.
+    # pointer jumps there without passing over the banner. Not along the top
+    # edge: GNOME Shell shows its notifications at the top centre.
     cx=$((bx + 16 + 400)) cy=$((by + 16))
     ((cx > W - 20)) && cx=$((bx + 16 - 400))
-    ((cy < 20)) && cy=20
+    ((cy < 200)) && cy=200
     ((cy > H - 20)) && cy=$((H - 20))
     wayland_pointer_move "$cx" "$cy" || fatal "could not move the pointer"
     reached() {
