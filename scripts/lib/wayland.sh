@@ -132,14 +132,15 @@ _wayland_descends() {
 }
 
 _wayland_wait_x() {
-    local secs=$1 i
-    for ((i = 0; i < secs * 10; i++)); do
+    local deadline=$((SECONDS + $1))
+    while ((SECONDS < deadline)); do
         # sway's XWayland belongs to its user, and lets in no one else until told.
         if [[ -n $_wayland_sway_user ]]; then
-            runuser -u "$_wayland_sway_user" -- env DISPLAY="$DISPLAY" xhost "+si:localuser:$(id -un)" >/dev/null 2>&1 ||
-                { sleep 0.1; continue; }
+            timeout 2 runuser -u "$_wayland_sway_user" -- env DISPLAY="$DISPLAY" xhost "+si:localuser:$(id -un)" \
+                >/dev/null 2>&1 || { sleep 0.1; continue; }
         fi
-        xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+        # An XWayland still starting may accept the connection and answer late.
+        timeout 2 xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
         sleep 0.1
     done
     return 1

@@ -63,12 +63,14 @@ std::unique_ptr<CursorSource> OpenCursor(std::unique_ptr<CursorSource> xwayland)
     return std::make_unique<FreshestCursor>(std::move(desktop), std::move(xwayland));
 }
 
-FreshestCursor::FreshestCursor(std::unique_ptr<CursorSource> desktop, std::unique_ptr<CursorSource> xwayland) {
+FreshestCursor::FreshestCursor(std::unique_ptr<CursorSource> desktop, std::unique_ptr<CursorSource> xwayland,
+                               std::function<Clock::time_point()> now)
+    : now_(std::move(now)) {
     desktop_.source = std::move(desktop);
     xwayland_.source = std::move(xwayland);
 }
 
-void FreshestCursor::poll(Track& track, bool trustFirst) {
+void FreshestCursor::poll(Track& track, bool trustFirst, Clock::time_point now) {
     std::int32_t x = 0, y = 0;
     if (!track.source || !track.source->read(x, y))
         return;
@@ -82,18 +84,18 @@ void FreshestCursor::poll(Track& track, bool trustFirst) {
     }
     track.x = x;
     track.y = y;
-    track.changedAt = reads_;
+    track.changedAt = now;
 }
 
 bool FreshestCursor::read(std::int32_t& x, std::int32_t& y) {
-    ++reads_;
-    poll(desktop_, true);
-    poll(xwayland_, false);
-    const Track* use = nullptr;
-    if (xwayland_.trusted && (!desktop_.trusted || xwayland_.changedAt >= desktop_.changedAt))
-        use = &xwayland_;
-    else if (desktop_.trusted)
-        use = &desktop_;
+    const Clock::time_point now = now_();
+    poll(desktop_, true, now);
+    poll(xwayland_, false, now);
+    bool useXWayland = xwayland_.trusted;
+    if (useXWayland && desktop_.trusted)
+        useXWayland = xwayland_.changedAt >= desktop_.changedAt &&
+                      xwayland_.changedAt - desktop_.changedAt <= kDesktopQuiet;
+    const Track* use = useXWayland ? &xwayland_ : desktop_.trusted ? &desktop_ : nullptr;
     if (!use)
         return false;
     x = use->x;

@@ -9,7 +9,9 @@
 //     cast of the monitor through PipeWire (mutter_cursor.h)
 //   - any other compositor: none; one line on stderr says so.
 // On every one the position is the freshest of the desktop's and XWayland's.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "platform/qt/cursor_source.h"
@@ -25,15 +27,23 @@ bool InWaylandSession();
 // notice when the desktop offers none.
 std::unique_ptr<CursorSource> OpenCursor(std::unique_ptr<CursorSource> xwayland);
 
-// The freshest of two sources, each polled on every read: the one whose
-// position changed last wins, XWayland on a tie (its answer is synchronous,
-// the desktop's comes a report later). XWayland's first position is its
-// start-up guess (the screen's centre), not trusted until it changes.
-// Fails until a trusted position has been seen.
+// The freshest of two sources, each polled on every read: the desktop's
+// report, or XWayland's pointer when it moved after the desktop's last report
+// (the cursor over our window: XWayland answers at once, a report comes
+// later). XWayland moving while the desktop has been still for longer than
+// kDesktopQuiet is not the pointer but our window moving under it (XWayland
+// works out the pointer from the window's place as it last knew it), and is
+// not used. XWayland's first position is its start-up guess (the screen's
+// centre), not trusted until it changes. Fails until a trusted position has
+// been seen.
 class FreshestCursor : public CursorSource {
 public:
-    // Either may be null.
-    FreshestCursor(std::unique_ptr<CursorSource> desktop, std::unique_ptr<CursorSource> xwayland);
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kDesktopQuiet{100};
+
+    // Either source may be null; `now` is the clock (tests give their own).
+    FreshestCursor(std::unique_ptr<CursorSource> desktop, std::unique_ptr<CursorSource> xwayland,
+                   std::function<Clock::time_point()> now = &Clock::now);
     bool read(std::int32_t& x, std::int32_t& y) override;
 
 private:
@@ -42,13 +52,13 @@ private:
         bool seen = false;       // a position was read
         bool trusted = false;    // a position that can be used
         std::int32_t x = 0, y = 0;
-        std::uint64_t changedAt = 0;  // read count when it last changed
+        Clock::time_point changedAt{};
     };
-    void poll(Track& track, bool trustFirst);
+    void poll(Track& track, bool trustFirst, Clock::time_point now);
 
     Track desktop_;
     Track xwayland_;
-    std::uint64_t reads_ = 0;
+    std::function<Clock::time_point()> now_;
 };
 
 }  // namespace qt::wayland

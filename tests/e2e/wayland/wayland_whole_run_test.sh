@@ -205,24 +205,35 @@ sleep 0.3
 settle
 point_at $((bx + 20)) $((by + 20)) || fatal "XWayland does not see the pointer at $((bx + 20)),$((by + 20)): $(xdotool getmouselocation)"
 wayland_pointer_click || fatal "could not click"
+# Gives the window named NAME the keyboard focus, asking the window manager
+# as a click would, and presses KEY; says where the focus is when it did not come.
+press_in() {
+    local name=$1 key=$2 win i focus=
+    win=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | head -1)
+    for ((i = 0; i < 3; i++)); do
+        [[ -n $win ]] && timeout 3 xdotool windowactivate --sync "$win" >/dev/null 2>&1
+        focus=$(timeout 2 xdotool getwindowfocus getwindowname 2>/dev/null)
+        [[ $focus == "$name" ]] && break
+        sleep 0.3
+    done
+    [[ $focus == "$name" ]] || echo "note: no focus for \"$name\" (it is on \"$focus\")"
+    xdotool key "$key"
+}
+
 greeting=$(wait_window 10 Belmora) || { xdotool getmouselocation; xwininfo -root -tree | grep -v "has no name"; fatal "no greeting box after the click"; }
-xdotool windowactivate --sync "$greeting" >/dev/null 2>&1 || true
-xdotool key --window "$greeting" Return 2>/dev/null || xdotool key Return
+press_in Belmora Return
 page=$(wait_window 10 'Windows BSOD') || fatal "the crash page did not open"
 sleep 1
 read -r px py pw ph pdeco < <(geometry 'Windows BSOD')
 page_covers() { [[ $px == 0 && $py == 0 && $pw == "$W" && $ph == "$H" ]]; }
 check page "${pw}x${ph}+${px}+${py} on a ${W}x${H} output" page_covers
 
-xdotool windowactivate --sync "$page" >/dev/null 2>&1 || true
-for i in 1 2 3 4 5 6; do
-    xdotool key a
+for i in 1 2 3 4 5 6 7; do
+    press_in 'Windows BSOD' a
     sleep 0.8
 done
-xdotool key a
 closing=$(wait_window 10 'BRUNDELMAR entry') || fatal "no closing greeting at the seventh key"
-xdotool windowactivate --sync "$closing" >/dev/null 2>&1 || true
-xdotool key Return
+press_in 'BRUNDELMAR entry' Return
 status=
 for ((i = 0; i < 100; i++)); do
     if ! kill -0 "$pid" 2>/dev/null; then

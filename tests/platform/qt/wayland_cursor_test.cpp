@@ -26,10 +26,15 @@ struct Scripted : qt::CursorSource {
     std::shared_ptr<State> state;
 };
 
+using Clock = qt::wayland::FreshestCursor::Clock;
+
+// Both sources, read once a tick of 10 ms of a clock of the test's own.
 struct Sources {
     std::shared_ptr<Scripted::State> desktop = std::make_shared<Scripted::State>();
     std::shared_ptr<Scripted::State> xwayland = std::make_shared<Scripted::State>();
-    qt::wayland::FreshestCursor cursor{std::make_unique<Scripted>(desktop), std::make_unique<Scripted>(xwayland)};
+    Clock::time_point now{};
+    qt::wayland::FreshestCursor cursor{std::make_unique<Scripted>(desktop), std::make_unique<Scripted>(xwayland),
+                                       [this] { return now += std::chrono::milliseconds(10); }};
 
     static void Set(Scripted::State& s, std::int32_t x, std::int32_t y) {
         s.ok = true;
@@ -88,6 +93,31 @@ TEST(FreshestCursorTest, TheSourceThatMovedLastWins) {
     EXPECT_EQ(s.Read(), P(300, 200));
     Sources::Set(*s.desktop, 700, 600);
     EXPECT_EQ(s.Read(), P(700, 600));
+}
+
+TEST(FreshestCursorTest, XWaylandMovingWhileTheDesktopIsStillIsOurWindowMoving) {
+    Sources s;
+    Sources::Set(*s.xwayland, 512, 384);
+    Sources::Set(*s.desktop, 416, 200);  // the pointer parked over the desktop
+    EXPECT_EQ(s.Read(), P(416, 200));
+    for (int i = 0; i < 20; ++i)  // 200 ms: the banner runs to it
+        EXPECT_EQ(s.Read(), P(416, 200));
+    // The banner arrives under the resting pointer: XWayland works the pointer
+    // out from where it last knew the window, a step behind.
+    Sources::Set(*s.xwayland, 421, 205);
+    EXPECT_EQ(s.Read(), P(416, 200));
+    Sources::Set(*s.xwayland, 417, 201);
+    EXPECT_EQ(s.Read(), P(416, 200));
+    // The pointer moves again: the desktop reports, XWayland's next answer is fresher.
+    Sources::Set(*s.desktop, 420, 204);
+    EXPECT_EQ(s.Read(), P(420, 204));
+    Sources::Set(*s.xwayland, 425, 209);
+    EXPECT_EQ(s.Read(), P(425, 209));
+    for (int i = 0; i < 9; ++i)  // up to 100 ms after the desktop's last report
+        Sources::Set(*s.xwayland, 426 + i, 209), s.Read();
+    EXPECT_EQ(s.Read(), P(434, 209));
+    Sources::Set(*s.xwayland, 440, 209);  // 110 ms: the desktop has been still too long
+    EXPECT_EQ(s.Read(), P(420, 204));
 }
 
 TEST(FreshestCursorTest, AFailingReadKeepsTheLastPosition) {
