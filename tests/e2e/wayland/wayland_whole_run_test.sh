@@ -18,6 +18,7 @@
 #               (KWin, mutter and GNOME Shell)
 #   notice      one line on stderr says the chase works only over the banner here (sway, weston)
 #   page        the crash page covers the whole output
+#   script      on KWin, the program's cursor script is loaded while it runs, and unloaded at its end
 #   run         click, greeting, page, seven keys, closing greeting, exit status 0
 # A compositor that cannot run here is skipped (exit 77) with the reason.
 set -uo pipefail
@@ -134,6 +135,14 @@ walk(json.load(sys.stdin))' "$name"
 
 banner=$(wait_window 15 Form1) || { cat "$tmp/err" >&2; fatal "the banner did not appear"; }
 
+# On KWin the cursor comes from a KWin script of the program's, loaded for the
+# run and unloaded at its end.
+kwin_script_loaded() {
+    dbus-send --session --print-reply --dest=org.kde.KWin /Scripting org.kde.kwin.Scripting.isScriptLoaded \
+        "string:belmora-cursor-$pid" 2>/dev/null | grep -q 'boolean true'
+}
+[[ $compositor == kwin ]] && check script "KWin script belmora-cursor-$pid loaded during the run" kwin_script_loaded
+
 # The banner starts at the screen's top-left corner and steps the same 5 px on
 # both axes towards the pointer: until one axis arrives, its x equals its y.
 read -r bx by bw bh bdeco < <(geometry Form1)
@@ -248,6 +257,8 @@ if [[ -z $status ]]; then
     [[ -n ${BELMORA_WAYLAND_STACK:-} ]] && gdb -p "$pid" -batch -ex 'thread apply all bt' 2>/dev/null | grep -E '^#|^Thread'
 fi
 ended() { [[ $status == 0 ]]; }
+[[ $compositor == kwin ]] && check script "KWin script unloaded at the end" eval '! kwin_script_loaded'
+
 check run "click, greeting, page, seven keys, closing greeting: exit status ${status:-none (still running)}" ended
 ((failed)) && { echo "--- stderr of the program:" >&2; cat "$tmp/err" >&2; }
 exit $failed
