@@ -4,6 +4,8 @@
 # private X server (Xvfb + openbox) and a private PulseAudio with a null sink:
 #
 #   - the wall time of Beep(f, d) for d = 10, 100, 300 ms (bench/beep_bench.cpp)
+#   - the same through the tone engine alone: the first tone, growls back to
+#     back and spaced by a timer tick, chime tones (bench/tone_bench.cpp)
 #   - the chase tick period, cursor caught and not (bench/chase_bench.cpp)
 #   - start-up: process start to the banner mapped, less the 200 ms start-up
 #     tone (bench/launch_bench.cpp)
@@ -53,6 +55,9 @@ ok_if() { awk -v v="$1" -v g="$2" 'BEGIN { print (v <= g) ? "ok" : "SHORT" }'; }
 note "Beep wall times (3 x 100 calls)"
 "$bin/bench/belmora_beep_bench" 2>"$work/beep.err" | grep '^ROW|' >>"$rows" ||
     { cat "$work/beep.err" >&2; note "the beep bench failed"; }
+note "tone engine wall times"
+"$bin/bench/belmora_tone_bench" 2>"$work/tone.err" | grep '^ROW|' >>"$rows" ||
+    { cat "$work/tone.err" >&2; note "the tone bench failed"; }
 
 # ---- the chase ----
 note "chase tick periods"

@@ -11,8 +11,7 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux -j"$jobs"
 
 echo "== Linux tests"
-# Display tests share one machine with everything else: one retry for a run that lost a race with the window manager.
-ctest --preset linux -j"$jobs" --repeat until-pass:2
+ctest --preset linux -j"$jobs"
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 source scripts/lib/sanitize.sh

@@ -1,6 +1,6 @@
 #include "program.h"
 
-#include "forms/chaser/form1.h"
+#include "forms/chaser/Form1.h"
 #include "runtime/application.h"
 
 int RunBelmora(rt::Platform& platform)

@@ -11,8 +11,8 @@ BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev
 # Running it from the build (./scripts/run.sh).
 RUN_PACKAGES=(pulseaudio-utils)
 # A private desktop for tests and benchmarks: X server, window manager, input,
-# window and screen reading, a sound server.
-DESKTOP_PACKAGES=(xvfb openbox xdotool x11-utils imagemagick pulseaudio)
+# keyboard layouts, window and screen reading, a sound server, a session bus (dbus-daemon).
+DESKTOP_PACKAGES=(xvfb openbox xdotool x11-utils x11-xserver-utils x11-xkb-utils imagemagick pulseaudio dbus)
 # Recording and tracing a whole run.
 PROBE_PACKAGES=(sox strace)
 # Cross-building belmora.exe.
@@ -26,6 +26,8 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 DEB_PACKAGES=(dpkg-dev file)
 # Checking the package and the committed generated files.
 PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3 groff-base)
+# The code formatter, pinned: another version formats differently.
+FORMAT_PACKAGES=(clang-format-14)
 # Headless Wayland compositors with XWayland, and what drives their pointer.
 WAYLAND_PACKAGES=(weston sway kwin-wayland mutter gnome-shell xwayland pipewire wireplumber dbus
                   libwayland-dev plasma-wayland-protocols python3-gi x11-xserver-utils)
@@ -33,7 +35,7 @@ WAYLAND_PACKAGES=(weston sway kwin-wayland mutter gnome-shell xwayland pipewire 
 # Everything ./scripts/test.sh runs needs, beyond BUILD_PACKAGES.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${PROBE_PACKAGES[@]}" "${MINGW_PACKAGES[@]}"
                "${WINE_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
-               "${WAYLAND_PACKAGES[@]}")
+               "${FORMAT_PACKAGES[@]}" "${WAYLAND_PACKAGES[@]}")
 
 _missing_packages() {
     local p

@@ -3,10 +3,10 @@
 # and UBSan, built with g++ in build-asan/ (the CMake preset "sanitize").
 #
 #   sanitize_build_and_test   configures and builds build-asan/, then runs ctest
-#                             there without the display tests (label x11) and the
-#                             benchmarks (label bench); non-zero on any failure or
-#                             sanitizer report. The storms throw 10,000 events a
-#                             seed there (BELMORA_STORM_EVENTS overrides it).
+#                             there without the display tests (label x11);
+#                             non-zero on any failure or sanitizer report. The
+#                             storms throw 10,000 events a seed there
+#                             (BELMORA_STORM_EVENTS overrides it).
 #
 # BELMORA_ASAN_BUILD_DIR overrides the build directory.
 

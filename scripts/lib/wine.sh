@@ -5,6 +5,8 @@
 #   wine_prefix_ensure PREFIX   make the prefix once (safe to call from parallel jobs)
 #   wine_use PREFIX             export WINEPREFIX and quiet settings for wine in this shell
 #   wine_stop PREFIX            stop the prefix's wineserver and every program in it
+#   wine_x11_driver NAME=VALUE...  set values of HKCU\Software\Wine\X11 Driver in the
+#                               prefix in use (wine_use), e.g. Managed=N UseXRandR=Y
 #
 # A prefix made here has wine's own bitmap fonts (Fixedsys, System, MS Sans
 # Serif...) in C:\windows\Fonts, as a Windows installation has them: Debian's
@@ -49,4 +51,19 @@ wine_stop() {
     [[ -d $prefix ]] || return 0
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
     WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+}
+
+# Settings of wine's X11 driver. A prefix shared by several tests gets every
+# value a test relies on written afresh, defaults included, so no test inherits
+# another's. The prefix's programs are stopped afterwards: the desktop process
+# that `wine reg` brought up has read the display settings before the change
+# (with its monitors from XRandR, say, where they are now to come from Xinerama),
+# and the next program would get its stale view of the monitors.
+wine_x11_driver() {
+    local setting
+    for setting in "$@"; do
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v "${setting%%=*}" /t REG_SZ /d "${setting#*=}" /f \
+            </dev/null >/dev/null 2>&1 || { echo "wine_x11_driver: could not set $setting" >&2; return 1; }
+    done
+    wine_stop "$WINEPREFIX"
 }

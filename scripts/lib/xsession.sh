@@ -2,7 +2,10 @@
 # A private X session for tests: Xvfb on a free display, optionally openbox.
 #
 #   source scripts/lib/xsession.sh
-#   xsession_start [--wm] [--size WxHxD]   start Xvfb (and openbox with --wm), export DISPLAY
+#   xsession_start [--wm] [--size WxHxD] [--monitor [*]NAME=WxH+X+Y]...
+#                                         start Xvfb (and openbox with --wm), export DISPLAY;
+#                                         each --monitor splits the screen into RandR
+#                                         monitors (xrandr --setmonitor), * marks the primary
 #   xsession_stop                         stop what xsession_start started (also run at exit)
 #
 # After xsession_start: XSESSION_DISPLAY (e.g. ":3"), XSESSION_XVFB_PID, XSESSION_WM_PID
@@ -19,11 +22,12 @@ XSESSION_WM_PID=
 _xsession_tmp=
 
 xsession_start() {
-    local wm=0 size=1024x768x24
+    local wm=0 size=1024x768x24 monitors=()
     while (($#)); do
         case $1 in
             --wm) wm=1 ;;
             --size) size=$2; shift ;;
+            --monitor) monitors+=("$2"); shift ;;
             *) echo "xsession_start: unknown option $1" >&2; return 2 ;;
         esac
         shift
@@ -63,6 +67,11 @@ xsession_start() {
         export XDG_RUNTIME_DIR=$_xsession_tmp/runtime
     fi
 
+    # Monitors before the window manager, which reads them when it starts.
+    if ((${#monitors[@]})); then
+        xsession_set_monitors "${monitors[@]}" || return 1
+    fi
+
     if ((wm)); then
         openbox --sm-disable >"$_xsession_tmp/openbox.log" 2>&1 &
         XSESSION_WM_PID=$!
@@ -73,6 +82,32 @@ xsession_start() {
         fi
     fi
     return 0
+}
+
+# Splits the screen into RandR monitors: xsession_set_monitors [*]NAME=WxH+X+Y...
+# The server's one output goes to the first monitor (an output in no monitor
+# would show as one more monitor covering the whole screen). Monitors live
+# until the server resets: xsession_start runs Xvfb with -noreset.
+xsession_set_monitors() {
+    local output spec name geometry w h x y outputs
+    output=$(xrandr 2>/dev/null | awk '$2 == "connected" {print $1; exit}')
+    [[ -n $output ]] || { echo "xsession_set_monitors: the X server has no RandR output" >&2; return 1; }
+    outputs=$output
+    for spec in "$@"; do
+        name=${spec%%=*} geometry=${spec#*=}
+        if [[ ! $geometry =~ ^([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+)$ ]]; then
+            echo "xsession_set_monitors: bad monitor $spec (want [*]NAME=WxH+X+Y)" >&2
+            return 2
+        fi
+        w=${BASH_REMATCH[1]} h=${BASH_REMATCH[2]} x=${BASH_REMATCH[3]} y=${BASH_REMATCH[4]}
+        # The physical size as at 96 dots per inch.
+        xrandr --setmonitor "$name" "$w/$((w * 254 / 960))x$h/$((h * 254 / 960))+$x+$y" "$outputs" >/dev/null ||
+            { echo "xsession_set_monitors: xrandr --setmonitor $spec failed" >&2; return 1; }
+        outputs=none
+    done
+    local count
+    count=$(xrandr --listmonitors | sed -n '1s/^Monitors: //p')
+    [[ $count == "$#" ]] || { echo "xsession_set_monitors: $count monitors, not $#:" >&2; xrandr --listmonitors >&2; return 1; }
 }
 
 # True once an EWMH window manager announces itself on the root window

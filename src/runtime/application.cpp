@@ -1,29 +1,13 @@
 #include "runtime/application.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
-#include "runtime/winapi.h"
+#include "runtime/scene_builder.h"
 
 namespace rt {
 
 namespace {
 Application* current = nullptr;
-
-int toPixels(double twips)
-{
-    const double px = std::nearbyint(twips / TwipsPerPixel);
-    constexpr double lo = std::numeric_limits<int>::min() / 2, hi = std::numeric_limits<int>::max() / 2;
-    return static_cast<int>(std::clamp(px, lo, hi));
-}
-
-PixelRect intersect(PixelRect a, PixelRect b)
-{
-    const int x1 = std::max(a.x, b.x), y1 = std::max(a.y, b.y);
-    const int x2 = std::min(a.x + a.w, b.x + b.w), y2 = std::min(a.y + a.h, b.y + b.h);
-    return {x1, y1, std::max(0, x2 - x1), std::max(0, y2 - y1)};
-}
 
 // Clears a flag when a scope is left, however it is left.
 struct FlagGuard {
@@ -42,7 +26,7 @@ Application::~Application()
 {
     // A program stopped from outside (a test's time limit) leaves no window behind.
     for (auto& f : forms_)
-        if (f->loaded_ && f->window_ != 0) platform_.destroyWindow(f->window_);
+        if (f->loaded_) closeForm(*f);
     unloaded_.clear();
     defaults_.clear();
     forms_.clear();
@@ -101,16 +85,11 @@ void Application::Load(Form& form)
     form.window_ = platform_.createWindow(windowStyle);
     form.loaded_ = true;
     form.changed();
-    for (Control* c : form.Controls().all())
-        if (auto* t = dynamic_cast<Timer*>(c)) syncTimer(*t);
+    syncTimers(form);
     try {
         form.Form_Load();
     } catch (const RuntimeError&) {
-        form.loaded_ = false;
-        for (Control* c : form.Controls().all())
-            if (auto* t = dynamic_cast<Timer*>(c)) syncTimer(*t);
-        platform_.destroyWindow(form.window_);
-        form.window_ = 0;
+        closeForm(form);
         throw;
     }
 }
@@ -148,16 +127,7 @@ void Application::Unload(Form& form)
     form.Form_Unload(cancel);
     if (cancel != Integer(0) || !form.loaded_) return;
 
-    form.loaded_ = false;
-    form.visible_ = false;
-    for (Control* c : form.Controls().all())
-        if (auto* t = dynamic_cast<Timer*>(c)) syncTimer(*t);
-    if (held_.timer != 0 && held_.window == form.window_) {
-        platform_.stopTimer(held_.timer);
-        held_ = {};
-    }
-    platform_.destroyWindow(form.window_);
-    form.window_ = 0;
+    closeForm(form);
     for (auto it = defaults_.begin(); it != defaults_.end(); ++it)
         if (it->second == &form) {
             defaults_.erase(it);
@@ -172,6 +142,20 @@ void Application::Unload(Form& form)
 }
 
 void Application::End(int status) { throw ProgramEnded{status}; }
+
+void Application::closeForm(Form& form)
+{
+    form.loaded_ = false;
+    form.visible_ = false;
+    syncTimers(form);  // an unloaded form's timers stop
+    if (held_.timer != 0 && held_.window == form.window_) {
+        platform_.stopTimer(held_.timer);
+        held_ = {};
+    }
+    if (form.window_ != 0) platform_.destroyWindow(form.window_);
+    form.window_ = 0;
+    form.sentScene_.reset();
+}
 
 std::vector<Form*> Application::loadedForms() const
 {
@@ -195,19 +179,22 @@ Form* Application::formOfHandle(std::int32_t handle) const
     return nullptr;
 }
 
-void Application::formChanged(Form& form) { form.dirty_ = true; }
-
 // ---- services ----------------------------------------------------------------
 
 void Application::MsgBox(const std::string& prompt, int style, const std::string& title)
 {
     if (ended_) throw ProgramEnded{status_};
-    sync();
+    showBox(prompt, style, title.empty() ? ApplicationTitle : title);
+    if (ended_) throw ProgramEnded{status_};
+}
+
+void Application::showBox(const std::string& prompt, int style, const std::string& title)
+{
+    sync();  // the box shows over the windows as the handler has left them
     const WindowId owner = activeForm_ && activeForm_->loaded_ ? activeForm_->window_ : 0;
     ++boxes_;
-    platform_.messageBox(owner, prompt, style, title.empty() ? ApplicationTitle : title);
+    platform_.messageBox(owner, prompt, style, title);
     --boxes_;
-    if (ended_) throw ProgramEnded{status_};
 }
 
 void Application::Beep(int frequencyHz, int durationMs)
@@ -248,6 +235,12 @@ void Application::syncTimer(Timer& timer)
     }
 }
 
+void Application::syncTimers(Form& form)
+{
+    for (Control* c : form.Controls().all())
+        if (auto* t = dynamic_cast<Timer*>(c)) syncTimer(*t);
+}
+
 void Application::timerDestroyed(Timer& timer)
 {
     if (timer.platformTimer_ == 0) return;
@@ -278,7 +271,7 @@ void Application::runTick(Timer& timer)
     });
 }
 
-// ---- events ----------------------------------------------------------------
+// ---- running handlers -------------------------------------------------------
 
 void Application::dispatch(Form* form, const std::function<void()>& handler)
 {
@@ -305,14 +298,8 @@ void Application::handleUntrapped(const RuntimeError& e)
     if (ended_) return;
     if (!reportingError_) {
         reportingError_ = true;
-        sync();
-        const WindowId owner = activeForm_ && activeForm_->loaded_ ? activeForm_->window_ : 0;
-        ++boxes_;
-        platform_.messageBox(owner,
-                             "Errore di run-time '" + std::to_string(e.number()) + "':\r\n\r\n" +
-                                 e.description(),
-                             16, ApplicationTitle);
-        --boxes_;
+        showBox("Errore di run-time '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), 16,
+                ApplicationTitle);
         reportingError_ = false;
     }
     endNow(1);
@@ -325,15 +312,8 @@ void Application::endNow(int status)
     status_ = status;
     if (held_.timer != 0) platform_.stopTimer(held_.timer);
     held_ = {};
-    for (auto& f : forms_) {
-        if (!f->loaded_) continue;
-        f->loaded_ = false;
-        f->visible_ = false;
-        for (Control* c : f->Controls().all())
-            if (auto* t = dynamic_cast<Timer*>(c)) syncTimer(*t);
-        platform_.destroyWindow(f->window_);
-        f->window_ = 0;
-    }
+    for (auto& f : forms_)
+        if (f->loaded_) closeForm(*f);
     platform_.quit(status);
 }
 
@@ -349,119 +329,6 @@ void Application::afterHandlers()
     sync();
 }
 
-void Application::releaseHeldClick()
-{
-    if (held_.timer == 0) return;
-    HeldClick click = held_;
-    platform_.stopTimer(click.timer);
-    held_ = {};
-    if (Form* form = formOfWindow(click.window)) raiseClick(*form, click.target);
-}
-
-void Application::raiseClick(Form& form, const std::string& target)
-{
-    if (target.empty()) {
-        dispatch(&form, [&] { form.Form_Click(); });
-        return;
-    }
-    for (Control* c : form.Controls().all())
-        if (auto* box = dynamic_cast<PictureBox*>(c); box && box->Name() == target && box->Click) {
-            dispatch(&form, [box] { box->Click(); });
-            return;
-        }
-}
-
-void Application::onTimer(TimerId id)
-{
-    if (ended_) return;
-    if (id == held_.timer) {
-        // No second click came in time: it was a single click. While a message
-        // box is up the click waits: the box is modal to the program's windows.
-        if (boxes_ == 0) releaseHeldClick();
-        return;
-    }
-    auto it = timers_.find(id);
-    if (it != timers_.end()) runTick(*it->second);
-}
-
-void Application::onClick(WindowId w, int x, int y)
-{
-    if (ended_) return;
-    releaseHeldClick();
-    Form* form = formOfWindow(w);
-    if (form == nullptr) return;
-    // Hit-test the picture boxes lying on the form, the last created on top.
-    std::string target;
-    for (Control* c : form->Controls().all()) {
-        auto* box = dynamic_cast<PictureBox*>(c);
-        if (box == nullptr || !box->Visible() || &box->Container() != form) continue;
-        const int bx = toPixels(box->Left()), by = toPixels(box->Top());
-        if (x >= bx && y >= by && x < bx + toPixels(box->Width()) && y < by + toPixels(box->Height()))
-            target = box->Name();
-    }
-    // The click waits for the double-click time: a second press makes it a double-click.
-    held_ = {w, target, platform_.startTimer(platform_.doubleClickTimeMs())};
-}
-
-void Application::onDoubleClick(WindowId w, int, int)
-{
-    if (ended_) return;
-    std::string target;
-    if (held_.timer != 0 && held_.window == w) {
-        target = held_.target;
-        platform_.stopTimer(held_.timer);
-        held_ = {};
-    } else {
-        releaseHeldClick();
-    }
-    Form* form = formOfWindow(w);
-    if (form == nullptr) return;
-    if (target.empty()) dispatch(form, [form] { form->Form_DblClick(); });
-    // Picture boxes handle no double-click.
-}
-
-void Application::onKeyPress(WindowId w, int charCode)
-{
-    if (ended_) return;
-    releaseHeldClick();
-    Form* form = formOfWindow(w);
-    if (form == nullptr) return;
-    dispatch(form, [&] {
-        Integer keyAscii = charCode >= 0 && charCode <= 32767 ? charCode : '?';
-        form->Form_KeyPress(keyAscii);
-    });
-}
-
-void Application::onGeometryChanged(WindowId w, PixelRect client)
-{
-    if (ended_) return;
-    Form* form = formOfWindow(w);
-    if (form == nullptr || client == form->platformRect_) return;
-    form->platformRect_ = client;
-    dispatch(form, [&] {
-        form->left_ = static_cast<Single>(client.x) * TwipsPerPixel - form->ClientLeft();
-        form->top_ = static_cast<Single>(client.y) * TwipsPerPixel - form->ClientTop();
-        const Single width = static_cast<Single>(client.w) * TwipsPerPixel + 2 * form->ClientLeft();
-        const Single height =
-            static_cast<Single>(client.h) * TwipsPerPixel + form->ClientTop() + form->ClientLeft();
-        if (width != form->width_ || height != form->height_) {
-            form->width_ = width;
-            form->height_ = height;
-            form->changed();
-            form->resized();
-        }
-    });
-}
-
-void Application::onCloseRequest(WindowId w)
-{
-    if (ended_) return;
-    releaseHeldClick();
-    Form* form = formOfWindow(w);
-    if (form == nullptr) return;
-    dispatch(form, [&] { Unload(*form); });
-}
-
 // ---- bringing the backend up to date -------------------------------------------
 
 void Application::sync()
@@ -470,23 +337,22 @@ void Application::sync()
         if (f->loaded_) syncForm(*f);
 }
 
-PixelRect Application::clientRectOf(const Form& form) const
-{
-    return {toPixels(form.left_ + form.ClientLeft()), toPixels(form.top_ + form.ClientTop()),
-            std::max(0, toPixels(form.width_ - 2 * form.ClientLeft())),
-            std::max(0, toPixels(form.height_ - form.ClientTop() - form.ClientLeft()))};
-}
-
 void Application::syncForm(Form& form)
 {
     if (!form.dirty_) return;
     form.dirty_ = false;
-    const PixelRect rect = clientRectOf(form);
+    const PixelRect rect = ClientRectOf(form);
     if (rect != form.platformRect_) {
         form.platformRect_ = rect;
         platform_.setGeometry(form.window_, rect);
     }
-    platform_.setScene(form.window_, sceneOf(form));
+    // The scene goes to the backend only when it differs from the last one
+    // sent: the chase assigns the same picture on every tick.
+    Scene scene = SceneOf(form);
+    if (!form.sentScene_ || scene != *form.sentScene_) {
+        platform_.setScene(form.window_, scene);
+        form.sentScene_ = std::move(scene);
+    }
     if (form.topMost_ != form.topMostOnPlatform_) {
         form.topMostOnPlatform_ = form.topMost_;
         platform_.setTopMost(form.window_, form.topMost_);
@@ -498,65 +364,6 @@ void Application::syncForm(Form& form)
         else
             platform_.hide(form.window_);
     }
-}
-
-Scene Application::sceneOf(const Form& form) const
-{
-    Scene scene;
-    scene.background = form.BackColor();
-    const PixelRect client = clientRectOf(form);
-    const PixelRect all{0, 0, client.w, client.h};
-    if (form.Picture()) {
-        DrawItem image;
-        image.kind = DrawItem::Kind::Image;
-        image.rect = {0, 0, form.Picture().width(), form.Picture().height()};
-        image.clip = all;
-        image.picture = form.Picture();
-        image.owner = form.Name();
-        scene.items.push_back(std::move(image));
-    }
-    // Controls in creation order; a frame's contents right after it, clipped to it.
-    std::function<void(const Object&, int, int, PixelRect)> paint = [&](const Object& container, int ox,
-                                                                         int oy, PixelRect clip) {
-        for (Control* c : form.Controls().all()) {
-            if (&c->Container() != &container || !c->Visible()) continue;
-            const PixelRect r{ox + toPixels(c->Left()), oy + toPixels(c->Top()), toPixels(c->Width()),
-                              toPixels(c->Height())};
-            DrawItem item;
-            item.rect = r;
-            item.clip = clip;
-            item.owner = c->Name();
-            if (auto* box = dynamic_cast<const PictureBox*>(c)) {
-                item.kind = DrawItem::Kind::Fill;
-                item.back = ColorFromBgr(0x8000000F);
-                scene.items.push_back(item);
-                if (box->Picture()) {
-                    item.kind = DrawItem::Kind::Image;
-                    item.picture = box->Picture();
-                    item.clip = intersect(clip, r);
-                    scene.items.push_back(item);
-                }
-            } else if (auto* label = dynamic_cast<const Label*>(c)) {
-                item.kind = DrawItem::Kind::Fill;
-                item.back = label->Appearance().backColor;
-                scene.items.push_back(item);
-                item.kind = DrawItem::Kind::Text;
-                item.clip = intersect(clip, r);
-                item.fore = label->Appearance().foreColor;
-                item.align = label->Appearance().alignment;
-                item.font = label->Appearance().font;
-                item.text = label->Caption();
-                scene.items.push_back(std::move(item));
-            } else if (auto* frame = dynamic_cast<const Frame*>(c)) {
-                item.kind = DrawItem::Kind::Fill;
-                item.back = frame->BackColor();
-                scene.items.push_back(item);
-                paint(*frame, r.x, r.y, intersect(clip, r));
-            }
-        }
-    };
-    paint(form, 0, 0, all);
-    return scene;
 }
 
 // ---- the program's view ----------------------------------------------------
@@ -577,32 +384,6 @@ Single Screen::Width()
 Single Screen::Height()
 {
     return static_cast<Single>(Application::Current().platform().screenSize().h) * TwipsPerPixel;
-}
-
-Long GetCursorPos(POINTAPI& lpPoint)
-{
-    std::int32_t x = 0, y = 0;
-    if (!Application::Current().platform().cursorPos(x, y)) return 0;
-    lpPoint.x = x;
-    lpPoint.y = y;
-    return 1;
-}
-
-Long SetWindowPos(Long hWnd, Long hWndInsertAfter, Long x, Long y, Long cx, Long cy, Long wFlags)
-{
-    if (hWndInsertAfter != Long(HWND_TOPMOST)) return 0;  // the top-most band is all this program asks for
-    const bool show = (wFlags.value() & SWP_SHOWWINDOW) != 0;
-    const bool activate = (wFlags.value() & SWP_NOACTIVATE) == 0;
-    Application::Current().PlaceTopMost(hWnd, x.value(), y.value(), cx.value(), cy.value(), show, activate);
-    return 1;
-}
-
-Long Beep(Long dwFreq, Long dwDuration)
-{
-    // Like the Windows call: frequencies outside 37..32767 Hz fail.
-    if (dwFreq.value() < 37 || dwFreq.value() > 32767 || dwDuration.value() < 0) return 0;
-    Application::Current().Beep(dwFreq.value(), dwDuration.value());
-    return 1;
 }
 
 }  // namespace rt

@@ -70,7 +70,6 @@ public:
     }
 
     // Called by forms and controls.
-    void formChanged(Form& form);
     void syncTimer(Timer& timer);
     void timerDestroyed(Timer& timer);
 
@@ -98,12 +97,14 @@ private:
     Form* formOfHandle(std::int32_t handle) const;
     void dispatch(Form* form, const std::function<void()>& handler);
     void handleUntrapped(const RuntimeError& e);
+    void showBox(const std::string& prompt, int style, const std::string& title);
     void endNow(int status);
+    // Takes a form's window away and stops its timers: the form is no longer loaded.
+    void closeForm(Form& form);
+    void syncTimers(Form& form);
     void afterHandlers();
     void sync();
     void syncForm(Form& form);
-    Scene sceneOf(const Form& form) const;
-    PixelRect clientRectOf(const Form& form) const;
     void releaseHeldClick();
     void raiseClick(Form& form, const std::string& target);
     void runTick(Timer& timer);

@@ -25,7 +25,6 @@ public:
     }
     T& operator()(Long index) { return at(index); }
     const T& operator()(Long index) const { return const_cast<DynArray*>(this)->at(index); }
-    bool sized() const { return items_.has_value(); }
 
 private:
     T& at(Long index)

@@ -112,16 +112,8 @@ Single Form::ClientTop() const { return design_.borderStyle == 0 ? 0.0f : 345.0f
 
 Rgb Form::BackColor() const { return ColorFromBgr(design_.backColor); }
 
-void Form::Left(Single v)
-{
-    left_ = v;
-    changed();
-}
-void Form::Top(Single v)
-{
-    top_ = v;
-    changed();
-}
+void Form::Left(Single v) { Move(v, top_); }
+void Form::Top(Single v) { Move(left_, v); }
 void Form::Width(Single v)
 {
     const bool differs = v != width_;

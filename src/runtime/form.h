@@ -4,6 +4,7 @@
 // and overrides the Form_ handlers it needs. Positions and sizes are twips,
 // single precision, 15 twips to the pixel.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -224,6 +225,7 @@ private:
     PixelRect platformRect_{0, 0, -1, -1};  // the client area the backend last had
     std::uint32_t handle_ = 0;   // the runtime's window handle (hWnd)
     WindowId window_ = 0;        // the backend's window
+    std::optional<Scene> sentScene_;  // the scene the backend's window last got
 };
 
 }  // namespace rt

@@ -5,8 +5,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "runtime/platform.h"
-
 namespace rt {
 
 Picture::Picture(std::string name, int width, int height, std::vector<std::uint32_t> argb)
@@ -62,21 +60,6 @@ Picture Picture::FromXpm(std::string name, const char* const* xpm)
         }
     }
     return Picture(std::move(name), width, height, std::move(pixels));
-}
-
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines(1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            lines.emplace_back();
-        } else {
-            lines.back() += c;
-        }
-    }
-    return lines;
 }
 
 }  // namespace rt

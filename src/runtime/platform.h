@@ -3,6 +3,7 @@
 // events a desktop hands back to it. Backends (Qt, Win32, the simulated
 // desktop) implement Platform; the runtime implements Host. Only plain values
 // cross this port: no toolkit or operating-system type appears here.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +24,14 @@ struct PixelRect {
     int x = 0, y = 0, w = 0, h = 0;
     bool operator==(const PixelRect&) const = default;
 };
+
+// The area two rectangles share; empty (w or h 0) where they do not meet.
+inline PixelRect Intersect(const PixelRect& a, const PixelRect& b)
+{
+    const int x1 = std::max(a.x, b.x), y1 = std::max(a.y, b.y);
+    const int x2 = std::min(a.x + a.w, b.x + b.w), y2 = std::min(a.y + a.h, b.y + b.h);
+    return {x1, y1, std::max(0, x2 - x1), std::max(0, y2 - y1)};
+}
 
 struct PixelSize {
     int w = 0, h = 0;
@@ -52,12 +61,14 @@ struct DrawItem {
     Align align = Align::Left;
     FontSpec font;
     std::string owner;   // name of the form or control the item draws (for traces)
+    bool operator==(const DrawItem&) const = default;
 };
 
 // The whole content of one window.
 struct Scene {
     Rgb background;
     std::vector<DrawItem> items;
+    bool operator==(const Scene&) const = default;
 };
 
 struct WindowStyle {
@@ -121,8 +132,5 @@ public:
     // A tone; returns when it has ended. No event is handled meanwhile.
     virtual void beep(int frequencyHz, int durationMs) = 0;
 };
-
-// Splits a caption or prompt into lines: CR alone, LF alone or CR LF end a line.
-std::vector<std::string> SplitLines(const std::string& text);
 
 }  // namespace rt

@@ -3,18 +3,25 @@
 # sound server: click the banner, answer the greeting, check the crash page's
 # colours, press seven keys, and see the program end with status 0 leaving no
 # window behind.
-#   x11_whole_run_test.sh PATH/TO/belmora [--no-sound] [--strace]
-#     --no-sound  no sound server at all: one warning line, and the run completes
-#     --strace    the run under strace: the program creates or writes no file and
-#                 connects nowhere but to the X server and the sound server
+#   x11_whole_run_test.sh PATH/TO/belmora [--no-sound] [--strace] [--session-bus] [--need-dbus-launch]
+#     --no-sound          no sound server at all: one warning line, and the run completes
+#     --strace            the run under strace: the program runs no other program,
+#                         starts no process, creates or writes no file, and connects
+#                         nowhere but to the X server, the sound server and the session bus
+#     --session-bus       a private session bus, as on a desktop (without it the run
+#                         has none: DBUS_SESSION_BUS_ADDRESS unset, no user bus socket)
+#     --need-dbus-launch  skip (status 77) unless dbus-launch is installed, the setup
+#                         where libdbus would start a bus of its own
 set -uo pipefail
-belmora=${1:?usage: $0 PATH/TO/belmora [--no-sound] [--strace]}
+belmora=${1:?usage: $0 PATH/TO/belmora [--no-sound] [--strace] [--session-bus] [--need-dbus-launch]}
 shift
-no_sound=0 traced=0
+no_sound=0 traced=0 session_bus=0 need_dbus_launch=0
 for opt in "$@"; do
     case $opt in
         --no-sound) no_sound=1 ;;
         --strace) traced=1 ;;
+        --session-bus) session_bus=1 ;;
+        --need-dbus-launch) need_dbus_launch=1 ;;
         *) echo "unknown option $opt" >&2; exit 2 ;;
     esac
 done
@@ -25,9 +32,52 @@ source "$here/../../scripts/lib/xwait.sh"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# libdbus runs dbus-launch from its own folder, else from the PATH.
+dbus_launch=$( [[ -x /usr/bin/dbus-launch ]] && echo /usr/bin/dbus-launch || command -v dbus-launch || true)
+if ((need_dbus_launch)) && [[ -z $dbus_launch ]]; then
+    echo "SKIP: dbus-launch is not installed (package dbus-x11)"
+    exit 77
+fi
+
 xsession_start --wm || fail "no X session"
 tmp=$(mktemp -d /tmp/belmora-e2e.XXXXXX)
 cleanup_add "rm -rf '$tmp'"
+
+# Whatever bus the machine or the caller's desktop has, the run sees only its own or none.
+unset DBUS_SESSION_BUS_ADDRESS DBUS_STARTER_ADDRESS DBUS_STARTER_BUS_TYPE
+bus_socket=
+if ((session_bus)); then
+    # A session bus of the run's own, with nothing it could start on request
+    # (no service folders): what the program does on it is its own doing.
+    bus_socket=$tmp/bus
+    cat >"$tmp/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+    dbus-daemon --config-file="$tmp/bus.conf" --nofork --print-address >"$tmp/bus.address" 2>"$tmp/bus.log" &
+    bus_pid=$!
+    cleanup_add "stop_pid $bus_pid"
+    for ((i = 0; i < 100; i++)); do
+        [[ -s $tmp/bus.address && -S $bus_socket ]] && break
+        kill -0 "$bus_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [[ -s $tmp/bus.address && -S $bus_socket ]] || { cat "$tmp/bus.log" >&2; fail "the session bus did not start"; }
+    export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$tmp/bus.address")
+    echo "setup: a private session bus at $DBUS_SESSION_BUS_ADDRESS"
+else
+    echo "setup: no session bus; dbus-launch ${dbus_launch:-not installed}${dbus_launch:+ installed}"
+fi
 if ((no_sound)); then
     export PULSE_SERVER="unix:$tmp/no-such-socket"
 else
@@ -42,11 +92,36 @@ mkdir -p "$tmp/home/.config/pulse" "$tmp/run"
 head -c 256 /dev/urandom >"$tmp/home/.config/pulse/cookie"
 files_before=$(find "$tmp/home" -type f -printf '%p %T@ %s\n' | sort)
 chmod 700 "$tmp/run"
-run=(env HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" "$belmora")
-((traced)) && run=(strace -f -qq -o "$tmp/trace" -e trace=%file,%network "${run[@]}")
-"${run[@]}" >"$tmp/out" 2>"$tmp/err" &
+run=("$belmora")
+((traced)) && run=(strace -f -qq -o "$tmp/trace" -e trace=%file,%network,%process "${run[@]}")
+env HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" "${run[@]}" >"$tmp/out" 2>"$tmp/err" &
 pid=$!
 cleanup_add "stop_pid $pid"
+
+# The trace with the calls strace split across threads (<unfinished ...> and
+# <... resumed>) joined again, one call a line.
+joined_trace() {
+    awk '/ <unfinished \.\.\.>$/ { p = $1; sub(/ <unfinished \.\.\.>$/, ""); pending[p] = $0; next }
+         /<\.\.\. [a-z0-9_]+ resumed>/ && ($1 in pending) {
+             rest = $0; sub(/^[^<]*<\.\.\. [a-z0-9_]+ resumed> ?/, "", rest)
+             print pending[$1] rest; delete pending[$1]; next }
+         { print }' "$tmp/trace" 2>/dev/null
+}
+# The processes (not threads) that the program and its children started.
+started_pids() {
+    joined_trace | grep -E '(^|[0-9] )(clone|clone3|fork|vfork)\(' | grep -v CLONE_THREAD |
+        sed -nE 's/.* = ([0-9]+)$/\1/p'
+}
+# Those still alive under our strace (a stray dbus-daemon keeps strace -f waiting).
+stray_pids() {
+    local p
+    for p in $(started_pids); do
+        [[ $(awk '/^TracerPid:/ { print $2 }' "/proc/$p/status" 2>/dev/null) == "$pid" ]] && echo "$p"
+    done
+}
+if ((traced)); then
+    cleanup_add 'for p in $(stray_pids); do stop_pid "$p"; done'
+fi
 
 banner=$(wait_window 10 Form1) || fail "the banner did not appear"
 xdotool mousemove 30 30
@@ -84,9 +159,23 @@ for ((i = 0; i < 100; i++)); do
         wait "$pid"; status=$?
         break
     fi
+    if ((traced && i >= 20)); then
+        # The program itself has ended, but strace waits for what it started.
+        main=$(awk 'NR == 1 { print $1 }' "$tmp/trace")
+        state=$(awk '/^State:/ { print $2 }' "/proc/$main/status" 2>/dev/null)
+        strays=$(stray_pids | tr '\n' ' ')
+        if [[ -n $main && ( -z $state || $state == Z ) && -n $strays ]]; then
+            for p in $strays; do echo "still running: $p $(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null)" >&2; done
+            fail "the program ended, leaving processes running: $strays"
+        fi
+    fi
     sleep 0.1
 done
-[[ -n $status ]] || fail "the program did not end after the closing greeting"
+if [[ -z $status ]]; then
+    ((traced)) && strays=$(stray_pids | tr '\n' ' ') && [[ -n $strays ]] &&
+        fail "the program did not end after the closing greeting; processes it started run: $strays"
+    fail "the program did not end after the closing greeting"
+fi
 [[ $status == 0 ]] || { cat "$tmp/out" "$tmp/err" >&2; fail "exit status $status"; }
 left=$(xdotool search --name '^(Form1|Windows BSOD|TimerForm|Belmora|BRUNDELMAR entry)$' 2>/dev/null | wc -l)
 [[ $left == 0 ]] || fail "$left window(s) of the program remain"
@@ -96,8 +185,14 @@ if ((no_sound)); then
     [[ $lines == 1 ]] || { cat "$tmp/err" >&2; fail "$lines lines on stderr without a sound server, not one warning"; }
 fi
 if ((traced)); then
+    # No other program: the one execve is the program's own start (a failed
+    # attempt counts too: libdbus tries dbus-launch whether or not it is installed).
+    others=$(joined_trace | grep -E '(^|[0-9] )execve(at)?\(' | grep -vF "execve(\"$belmora\"" || true)
+    [[ -z $others ]] || { echo "$others" >&2; fail "the program ran (or tried to run) another program"; }
+    started=$(started_pids | tr '\n' ' ')
+    [[ -z $started ]] || fail "the program started processes: $started"
     # Files opened for writing or created, files removed or renamed, folders made.
-    writes=$(grep -E 'O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|(^|[0-9] )(creat|mkdir|mkdirat|unlink|unlinkat|rename|renameat2?|rmdir|link|linkat|symlink|symlinkat|truncate)\(' "$tmp/trace" |
+    writes=$(joined_trace | grep -E 'O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|(^|[0-9] )(creat|mkdir|mkdirat|unlink|unlinkat|rename|renameat2?|rmdir|link|linkat|symlink|symlinkat|truncate)\(' |
         grep -vE '= -1 E|"/dev/(null|tty|shm/|dri/)|"/proc/' || true)
     # A file that was there before and is unchanged after was opened, not written.
     files_after=$(find "$tmp/home" -type f -printf '%p %T@ %s\n' | sort)
@@ -107,10 +202,16 @@ if ((traced)); then
         done <<<"$files_before"
     fi
     [[ -z $writes ]] || { echo "$writes" >&2; fail "the program wrote to the file system"; }
-    # Every connection: the X server's socket and the sound server's, nothing else.
+    # Every connection: the X server's socket, the sound server's and the session bus's, nothing else.
     x_socket="/tmp/.X11-unix/X${XSESSION_DISPLAY#:}"
-    others=$(grep -E '(^|[0-9] )connect\(' "$tmp/trace" | grep -vF "$x_socket" | grep -vF "${PULSE_SOCKET:-/nonexistent}" |
+    connects=$(joined_trace | grep -E '(^|[0-9] )connect\(' || true)
+    others=$(grep -vF "$x_socket" <<<"$connects" | grep -vF "${PULSE_SOCKET:-/nonexistent}" |
+        grep -vF "sun_path=\"${bus_socket:-/nonexistent}\"" |
         grep -vE 'connect\([0-9]+, \{sa_family=AF_UNIX, sun_path=@"/tmp/.X11-unix/X' || true)
     [[ -z $others ]] || { echo "$others" >&2; fail "the program connected elsewhere"; }
+    if ((session_bus)); then
+        grep -qF "sun_path=\"$bus_socket\"" <<<"$connects" &&
+            echo "the program connected to the session bus" || echo "the program did not use the session bus"
+    fi
 fi
 echo "PASS: whole run on X11${no_sound:+}$( ((no_sound)) && echo ' without a sound server')$( ((traced)) && echo ' under strace')"

@@ -1,7 +1,7 @@
 // The banner on the simulated desktop: start-up, the catch box, the chase steps and tones.
 #include <gtest/gtest.h>
 
-#include "forms/chaser/form1.h"
+#include "forms/chaser/Form1.h"
 #include "forms/chaser/pictures.h"
 #include "support/sim_program.h"
 

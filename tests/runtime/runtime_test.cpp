@@ -46,14 +46,16 @@ struct ClickForm : Form {
     PictureBox Pic;
     ClickForm()
         : Form(plainDesign("ClickForm")),
-          Pic(*this, *this, "Pic", {600, 0, 300, 300}, Picture::FromXpm("dot", dotXpm()))
+          Pic(*this, *this, "Pic", {600, 0, 300, 300}, dot())
     {
         Pic.Click = [] { probe.log("Pic_Click"); };
     }
-    static const char* const* dotXpm()
+    // One red pixel, the same image every time.
+    static const rt::Picture& dot()
     {
         static const char* const xpm[] = {"1 1 1 1", "a c #FF0000", "a"};
-        return xpm;
+        static const rt::Picture picture = rt::Picture::FromXpm("dot", xpm);
+        return picture;
     }
     void Form_Click() override { probe.log("Click"); }
     void Form_DblClick() override { probe.log("DblClick"); }
@@ -209,9 +211,37 @@ TEST(Runtime, EndFromATimerWhileABoxIsUpClosesItAndStopsTheWaitingHandler)
     EXPECT_TRUE(desk.windows().empty());
 }
 
-TEST(Runtime, SplitLinesTakesCrAloneCrLfAndLf)
+namespace {
+
+// Re-assigns the same picture on every tick, as the chase does at rest, and
+// changes the label once.
+struct RestingForm : Form {
+    Label Caption;
+    Timer Tick;
+    int ticks = 0;
+    RestingForm()
+        : Form(plainDesign("RestingForm")),
+          Caption(*this, *this, "Caption", {0, 0, 600, 300}, {}, "uno"),
+          Tick(*this, "Tick", 10, true)
+    {
+        Tick.Tick = [this] {
+            Picture(ClickForm::dot());
+            if (++ticks == 50) Caption.Caption("due");
+            if (ticks == 100) End();
+        };
+    }
+};
+
+}  // namespace
+
+TEST(Runtime, AnUnchangedSceneIsNotSentAgain)
 {
-    EXPECT_EQ(SplitLines("a\r\rb"), (std::vector<std::string>{"a", "", "b"}));
-    EXPECT_EQ(SplitLines("a\r\nb"), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(SplitLines("a\nb\r"), (std::vector<std::string>{"a", "b", ""}));
+    sim::SimDesktop desk;
+    std::vector<int> scenes;
+    for (long long t : {5, 495, 505, 995})
+        desk.at(t, [&] { scenes.push_back(desk.windows().at(0)->scenes); }, false);
+    runProgram(desk, [] () -> Form& { return Default<RestingForm>(); });
+    // One scene at the show, one with the picture, none for 48 ticks that
+    // change nothing, one when the label changes, then none again.
+    EXPECT_EQ(scenes, (std::vector<int>{1, 2, 3, 3}));
 }

@@ -2,7 +2,7 @@
 // crash page, seven keys and the end.
 #include <gtest/gtest.h>
 
-#include "forms/chaser/form1.h"
+#include "forms/chaser/Form1.h"
 #include "forms/crash/TimerForm.h"
 #include "forms/crash/frmBSOD.h"
 #include "support/sim_program.h"

@@ -2,7 +2,7 @@
 
 #include "forms/crash/TimerForm.h"
 #include "modules/AutocenterMOD.h"
-#include "modules/play_chime.h"
+#include "modules/PlayChime.h"
 #include "runtime/winapi.h"
 
 using namespace rt;

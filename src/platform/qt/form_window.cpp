@@ -1,12 +1,14 @@
 #include "platform/qt/form_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
@@ -18,9 +20,10 @@
 
 namespace qt {
 
-using belmora_qt::LaidLine;
-using belmora_qt::LayoutText;
-using belmora_qt::ResolveFont;
+QPoint PrimaryOrigin() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().topLeft() : QPoint();
+}
 
 namespace {
 
@@ -47,24 +50,47 @@ QImage ToImage(const rt::Picture& picture) {
     return image;
 }
 
-// Key codes as the runtime knows them: the character a key gives, with the
-// control keys that give one named explicitly (Qt's text for them varies).
+// Key codes as the runtime knows them: the character Windows gives for the key
+// (WM_CHAR), or 0 for none. X gives characters Windows does not (DEL for
+// Delete, text under Alt or for Ctrl with a digit) and misses some it gives
+// (Shift+Tab, Ctrl+Space), so the control keys are named explicitly.
 int CharCode(const QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    // Alt with a key is a system key there (WM_SYSCHAR), not a character.
+    // (Qt does not report AltGr as Alt.)
+    if (modifiers & Qt::AltModifier)
+        return 0;
+    const bool ctrl = modifiers & Qt::ControlModifier;
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return 13;
+        return ctrl ? 10 : 13;
     case Qt::Key_Escape:
         return 27;
     case Qt::Key_Backspace:
-        return 8;
+        return ctrl ? 127 : 8;
     case Qt::Key_Tab:
-        return 9;
+    case Qt::Key_Backtab:
+        return ctrl ? 0 : 9;
+    case Qt::Key_Space:
+        if (ctrl)
+            return 32;
+        break;
+    case Qt::Key_Delete:
+        return 0;
     default:
         break;
     }
     const QString text = event->text();
-    return text.isEmpty() ? 0 : int(text.at(0).unicode());
+    if (text.isEmpty())
+        return 0;
+    const int code = text.at(0).unicode();
+    if (code == 127)
+        return 0;
+    // With Ctrl only the control characters (Ctrl+A is 1) remain.
+    if (ctrl && code >= 32)
+        return 0;
+    return code;
 }
 
 // Once a window is on screen: activates it, and with no window manager to
@@ -148,27 +174,8 @@ rt::Host* FormWindow::host() const {
     return platform_ ? platform_->host() : nullptr;
 }
 
-// The runtime hands the whole scene over after every handler that touched
-// the form (the chase does on every tick): an unchanged one is not painted
-// again. Whether two scenes paint the same pixels (an item's owner is only a name):
-static bool SamePainting(const rt::Scene& a, const rt::Scene& b) {
-    if (!(a.background == b.background) || a.items.size() != b.items.size())
-        return false;
-    for (std::size_t i = 0; i < a.items.size(); ++i) {
-        const rt::DrawItem& x = a.items[i];
-        const rt::DrawItem& y = b.items[i];
-        if (x.kind != y.kind || !(x.rect == y.rect) || !(x.clip == y.clip) || !(x.back == y.back) ||
-            !(x.fore == y.fore) || !(x.picture == y.picture) || x.text != y.text || x.align != y.align ||
-            !(x.font == y.font))
-            return false;
-    }
-    return true;
-}
-
+// The runtime sends a scene only when it changed, so every one is painted.
 void FormWindow::setScene(const rt::Scene& scene) {
-    if (hasScene_ && SamePainting(scene, scene_))
-        return;
-    hasScene_ = true;
 
     std::vector<std::pair<rt::Picture, QImage>> images;
     for (const rt::DrawItem& item : scene.items) {
@@ -291,7 +298,7 @@ void FormWindow::reportGeometry() {
             return;
     }
     asked_.clear();
-    h->onGeometryChanged(id_, FromQt(now));
+    h->onGeometryChanged(id_, FromQt(now.translated(-PrimaryOrigin())));
 }
 
 }  // namespace qt

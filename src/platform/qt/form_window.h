@@ -17,6 +17,11 @@ namespace qt {
 
 class QtPlatform;
 
+// The program's screen coordinates are Windows': the primary monitor's top-left
+// corner is 0,0, and monitors left of or above it have negative coordinates.
+// X puts 0,0 at the top-left of the whole screen, wherever the primary monitor is.
+QPoint PrimaryOrigin();
+
 // Activates a window once it is on screen (at once if it is already), and with
 // no window manager to honour the request hands it the keyboard focus
 // directly. Forgotten if the window is hidden first; a newer request replaces
@@ -72,7 +77,6 @@ private:
     rt::WindowId id_;
     rt::WindowStyle windowStyle_;
     rt::Scene scene_;
-    bool hasScene_ = false;  // scene_ was set (for SamePainting)
     std::vector<std::pair<rt::Picture, QImage>> images_;
     std::deque<Asked> asked_;
     QRect reported_;

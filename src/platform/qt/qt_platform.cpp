@@ -15,6 +15,7 @@
 #include "platform/qt/tick_source.h"
 #include "platform/qt/wayland_cursor.h"
 #include "platform/qt/x11_window.h"
+#include "runtime/text_layout.h"
 
 namespace qt {
 
@@ -124,7 +125,8 @@ void QtPlatform::destroyWindow(rt::WindowId w) {
 
 void QtPlatform::setGeometry(rt::WindowId w, rt::PixelRect client) {
     if (FormWindow* window = find(w))
-        window->setClientGeometry(QRect(client.x, client.y, std::max(client.w, 1), std::max(client.h, 1)));
+        window->setClientGeometry(QRect(QPoint(client.x, client.y) + PrimaryOrigin(),
+                                        QSize(std::max(client.w, 1), std::max(client.h, 1))));
 }
 
 void QtPlatform::setScene(rt::WindowId w, const rt::Scene& scene) {
@@ -161,6 +163,9 @@ void QtPlatform::show(rt::WindowId w, bool activate) {
         return;
     if (!window->isVisible()) {
         window->prepareNativeWindow();
+        // A window shown again right after a hide: the window manager may not
+        // have withdrawn it yet, and withdrawing drops the states written below.
+        x11::WaitUntilWithdrawn(window, 1000);
         // Window managers drop _NET_WM_STATE when a window is withdrawn: put the
         // states Qt has no flag for back before every map (Qt adds its own to them).
         if (!window->windowStyle().showInTaskbar) {
@@ -195,12 +200,14 @@ bool QtPlatform::cursorPos(std::int32_t& x, std::int32_t& y) {
         cursorTried_ = true;
         cursor_ = x11::OpenCursorReader();
     }
+    QPoint at;
     if (cursor_ && cursor_->read(x, y))
-        return true;
-    // On Wayland, Qt's answer is XWayland's too, with its start-up guess.
-    if (!cursorFallback_)
-        return false;
-    const QPoint at = QCursor::pos();
+        at = QPoint(x, y);
+    else if (cursorFallback_)
+        at = QCursor::pos();
+    else
+        return false;  // on Wayland, Qt's answer is XWayland's too, with its start-up guess
+    at -= PrimaryOrigin();
     x = at.x();
     y = at.y();
     return true;

@@ -14,7 +14,9 @@
 //     kept across hide/show; written directly when no window manager runs
 //   - show with or without activation; an activated window gets the keyboard
 //     focus even with no window manager (XSetInputFocus once it is mapped)
-//   - geometry as the client area in screen pixels; moves and resizes made by
+//   - geometry as the client area in screen pixels, counted as Windows does
+//     from the primary monitor's top-left corner (negative left of or above
+//     it), for windows and the cursor alike; moves and resizes made by
 //     the window manager or the user are reported, those the runtime asked for
 //     (including late echoes of them) are not
 //   - left clicks, double clicks, keys that give a character (Return 13,

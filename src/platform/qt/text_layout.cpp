@@ -10,7 +10,7 @@
 #include <map>
 #include <tuple>
 
-namespace belmora_qt {
+namespace qt {
 
 namespace {
 
@@ -84,60 +84,16 @@ QFont ResolveFont(const rt::FontSpec& wanted) {
     return font;
 }
 
-std::vector<QString> WrapLine(const QString& line, const QFontMetrics& metrics, int width) {
-    std::vector<QString> out;
-    const int n = int(line.size());
-    if (n == 0 || metrics.horizontalAdvance(line) <= width)
-        return {line};
-
-    auto isSpace = [&](int i) { return line.at(i) == QLatin1Char(' '); };
-    int pos = 0;
-    while (pos < n) {
-        // Candidate ends: just after each word (before a run of spaces) and the line's end.
-        int fit = -1, firstEnd = -1;
-        for (int e = pos + 1; e <= n; ++e) {
-            const bool wordEnds = e == n || (isSpace(e) && !isSpace(e - 1));
-            if (!wordEnds)
-                continue;
-            if (firstEnd < 0)
-                firstEnd = e;
-            if (metrics.horizontalAdvance(line.mid(pos, e - pos)) <= width)
-                fit = e;
-            else
-                break;
-        }
-        const int end = fit >= 0 ? fit : firstEnd;  // a word too wide stays whole
-        out.push_back(line.mid(pos, end - pos));
-        pos = end;
-        while (pos < n && isSpace(pos))
-            ++pos;
-    }
-    return out;
-}
-
 std::vector<LaidLine> LayoutText(const std::string& utf8, const QFontMetrics& metrics,
                                  const QRect& rect, rt::Align align) {
+    const rt::MeasureText measure = [&metrics](std::string_view text) {
+        return metrics.horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    };
     std::vector<LaidLine> out;
-    const int lineHeight = std::max(1, metrics.height());
-    int y = rect.top();
-    for (const std::string& raw : rt::SplitLines(utf8)) {
-        for (QString& piece : WrapLine(QString::fromUtf8(raw), metrics, rect.width())) {
-            if (y - rect.top() >= rect.height())
-                return out;
-            LaidLine line;
-            line.width = metrics.horizontalAdvance(piece);
-            int x = rect.left();
-            if (align == rt::Align::Right)
-                x = rect.left() + rect.width() - line.width;
-            else if (align == rt::Align::Center)
-                x = rect.left() + (rect.width() - line.width) / 2;
-            line.topLeft = QPoint(x, y);
-            line.text = std::move(piece);
-            out.push_back(std::move(line));
-            y += lineHeight;
-        }
-    }
+    for (rt::LaidLine& laid : rt::LayoutText(utf8, {rect.x(), rect.y(), rect.width(), rect.height()}, align,
+                                             metrics.height(), measure))
+        out.push_back({QString::fromUtf8(laid.text), QPoint(laid.x, laid.y), laid.width});
     return out;
 }
 
-}  // namespace belmora_qt
+}  // namespace qt

@@ -8,12 +8,8 @@
 // "Terminus (TTF)"), else the system's fixed font. Substitutes are drawn
 // without antialiasing, as a bitmap font would be.
 //
-// Layout: the text is split into lines at CR, LF or CR LF, each line is wrapped
-// at spaces to the rectangle's width (a single word wider than the rectangle
-// stays whole and is clipped), and each line is aligned on its own. Lines
-// follow each other every QFontMetrics::height() pixels from the rectangle's
-// top; every line that starts inside the rectangle is laid out, so a last line
-// that does not fit whole is shown cut off by the clip (as Windows' DrawText does).
+// Layout: the runtime's rules (runtime/text_layout.h), with text measured by
+// QFontMetrics::horizontalAdvance and lines QFontMetrics::height() apart.
 #include <QFont>
 #include <QFontMetrics>
 #include <QRect>
@@ -22,17 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "runtime/platform.h"
+#include "runtime/text_layout.h"
 
-namespace belmora_qt {
+namespace qt {
 
 // The font to draw a FontSpec with (results are cached).
 QFont ResolveFont(const rt::FontSpec& wanted);
-
-// Breaks one line (no line ends in it) at spaces so each piece fits `width`
-// pixels. The spaces where a line breaks are dropped. An empty line stays one
-// empty line.
-std::vector<QString> WrapLine(const QString& line, const QFontMetrics& metrics, int width);
 
 struct LaidLine {
     QString text;
@@ -40,8 +31,8 @@ struct LaidLine {
     int width = 0;   // horizontal advance of the text
 };
 
-// Lays out UTF-8 text in `rect` as described above.
+// Lays out UTF-8 text in `rect` by the runtime's rules, measured with `metrics`.
 std::vector<LaidLine> LayoutText(const std::string& utf8, const QFontMetrics& metrics,
                                  const QRect& rect, rt::Align align);
 
-}  // namespace belmora_qt
+}  // namespace qt

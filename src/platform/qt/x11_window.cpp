@@ -7,8 +7,11 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace qt::x11 {
@@ -122,6 +125,32 @@ std::unique_ptr<CursorSource> OpenCursorReader() {
         return nullptr;
     }
     return std::make_unique<CursorReader>(c, Root(c));
+}
+
+bool WaitUntilWithdrawn(QWidget* window, int timeoutMs) {
+    xcb_connection_t* c = Connection();
+    QWindow* handle = window ? window->windowHandle() : nullptr;
+    if (!c || !handle || !handle->handle())
+        return false;
+    const xcb_window_t w = xcb_window_t(handle->winId());
+    const xcb_atom_t wmState = Atom(c, "WM_STATE");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        // WM_STATE: CARD32 state (0 Withdrawn, 1 Normal, 3 Iconic), then the icon window.
+        std::uint32_t state = 0;
+        xcb_get_property_reply_t* r =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, w, wmState, wmState, 0, 2), nullptr);
+        if (r) {
+            if (r->format == 32 && xcb_get_property_value_length(r) >= 4)
+                state = *static_cast<const std::uint32_t*>(xcb_get_property_value(r));
+            std::free(r);
+        }
+        if (state == 0)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 bool AddStatesBeforeMap(QWidget* window, const char* const* atomNames, int count) {

@@ -10,6 +10,14 @@
 
 namespace qt::x11 {
 
+// Waits, at most `timeoutMs`, until the window manager has finished
+// withdrawing an unmapped window: it then removes WM_STATE (or sets it to
+// Withdrawn), and it drops _NET_WM_STATE on the way. A window mapped again
+// before that loses the states written for the new map when the window manager
+// catches up with the old unmap. Returns at once for a window that no window
+// manager manages.
+bool WaitUntilWithdrawn(QWidget* window, int timeoutMs);
+
 // Adds _NET_WM_STATE atoms to a window that is not mapped (withdrawn), keeping
 // the ones already there; Qt merges its own (e.g. _NET_WM_STATE_ABOVE) when it
 // maps the window. Used for _NET_WM_STATE_SKIP_TASKBAR/_SKIP_PAGER, which Qt

@@ -201,6 +201,7 @@ void SimDesktop::setScene(WindowId id, const rt::Scene& scene)
     if (w == nullptr) return;
     const std::string before = pictureAtOrigin(w->scene);
     w->scene = scene;
+    ++w->scenes;
     if (pictureAtOrigin(scene) != before) record(WindowChange::Kind::Picture, *w);
 }
 

@@ -58,6 +58,7 @@ struct SimWindow {
     rt::WindowStyle windowStyle;
     PixelRect rect;
     rt::Scene scene;
+    int scenes = 0;          // how many scenes the runtime has sent
     bool visible = false;
     bool topMost = false;
     bool alive = true;

@@ -15,66 +15,12 @@ std::wstring Widen(std::string_view utf8)
     return out;
 }
 
-std::vector<std::wstring> WrapLine(std::wstring_view line, int width, const MeasureText& measure)
-{
-    const std::size_t n = line.size();
-    if (n == 0 || measure(line) <= width) return {std::wstring(line)};
-
-    std::vector<std::wstring> out;
-    auto isSpace = [&](std::size_t i) { return line[i] == L' '; };
-    std::size_t pos = 0;
-    while (pos < n) {
-        // Candidate ends: just after each word (where a run of spaces starts) and the line's end.
-        std::size_t fit = 0, firstEnd = 0;
-        for (std::size_t e = pos + 1; e <= n; ++e) {
-            const bool wordEnds = e == n || (isSpace(e) && !isSpace(e - 1));
-            if (!wordEnds) continue;
-            if (firstEnd == 0) firstEnd = e;
-            if (measure(line.substr(pos, e - pos)) > width) break;
-            fit = e;
-        }
-        const std::size_t end = fit != 0 ? fit : firstEnd;  // a word too wide stays whole
-        out.emplace_back(line.substr(pos, end - pos));
-        pos = end;
-        while (pos < n && isSpace(pos)) ++pos;
-    }
-    return out;
-}
-
-std::vector<LaidLine> LayoutText(const std::string& utf8, const rt::PixelRect& rect, rt::Align align,
-                                 int lineHeight, const MeasureText& measure)
-{
-    std::vector<LaidLine> out;
-    lineHeight = std::max(lineHeight, 1);
-    int y = rect.y;
-    for (const std::string& raw : rt::SplitLines(utf8)) {
-        for (std::wstring& piece : WrapLine(Widen(raw), rect.w, measure)) {
-            if (y - rect.y >= rect.h) return out;
-            int x = rect.x;
-            if (align != rt::Align::Left) {
-                const int free = rect.w - measure(piece);
-                x += align == rt::Align::Right ? free : free / 2;
-            }
-            out.push_back({std::move(piece), x, y});
-            y += lineHeight;
-        }
-    }
-    return out;
-}
-
-rt::PixelRect Intersect(const rt::PixelRect& a, const rt::PixelRect& b)
-{
-    const int x1 = std::max(a.x, b.x), y1 = std::max(a.y, b.y);
-    const int x2 = std::min(a.x + a.w, b.x + b.w), y2 = std::min(a.y + a.h, b.y + b.h);
-    return {x1, y1, std::max(0, x2 - x1), std::max(0, y2 - y1)};
-}
-
 void BlendPicture(std::uint32_t* pixels, int width, int height, const rt::Picture& picture, int x, int y,
                   const rt::PixelRect& clip)
 {
     if (!picture) return;
-    rt::PixelRect area = Intersect(clip, {0, 0, width, height});
-    area = Intersect(area, {x, y, picture.width(), picture.height()});
+    rt::PixelRect area = rt::Intersect(clip, {0, 0, width, height});
+    area = rt::Intersect(area, {x, y, picture.width(), picture.height()});
     for (int row = area.y; row < area.y + area.h; ++row) {
         std::uint32_t* dst = pixels + static_cast<std::size_t>(row) * width;
         for (int col = area.x; col < area.x + area.w; ++col) {
@@ -192,7 +138,7 @@ void ScenePainter::draw(const rt::Scene& scene, int width, int height)
     const rt::PixelRect all{0, 0, width, height};
     Fill(dc_, all, scene.background);
     for (const rt::DrawItem& item : scene.items) {
-        const rt::PixelRect area = Intersect(Intersect(item.rect, item.clip), all);
+        const rt::PixelRect area = rt::Intersect(rt::Intersect(item.rect, item.clip), all);
         if (area.w == 0 || area.h == 0) continue;
         switch (item.kind) {
         case rt::DrawItem::Kind::Fill:
@@ -214,18 +160,20 @@ void ScenePainter::drawText(const rt::DrawItem& item, const rt::PixelRect& area)
     HGDIOBJ previous = SelectObject(dc_, font(item.font));
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc_, &metrics);
-    const MeasureText measure = [this](std::wstring_view text) {
+    const rt::MeasureText measure = [this](std::string_view text) {
+        const std::wstring wide = Widen(text);
         SIZE size{};
-        GetTextExtentPoint32W(dc_, text.data(), static_cast<int>(text.size()), &size);
+        GetTextExtentPoint32W(dc_, wide.data(), static_cast<int>(wide.size()), &size);
         return static_cast<int>(size.cx);
     };
     SetBkMode(dc_, TRANSPARENT);
     SetTextColor(dc_, ToColor(item.fore));
     SetTextAlign(dc_, TA_LEFT | TA_TOP | TA_NOUPDATECP);
     const RECT clip = ToRect(area);
-    for (const LaidLine& line : LayoutText(item.text, item.rect, item.align, metrics.tmHeight, measure))
-        ExtTextOutW(dc_, line.x, line.y, ETO_CLIPPED, &clip, line.text.data(),
-                    static_cast<UINT>(line.text.size()), nullptr);
+    for (const rt::LaidLine& line : rt::LayoutText(item.text, item.rect, item.align, metrics.tmHeight, measure)) {
+        const std::wstring text = Widen(line.text);
+        ExtTextOutW(dc_, line.x, line.y, ETO_CLIPPED, &clip, text.data(), static_cast<UINT>(text.size()), nullptr);
+    }
     SelectObject(dc_, previous);
 }
 

@@ -12,6 +12,7 @@ namespace {
 constexpr const wchar_t* kFormClass = L"BelmoraForm";
 constexpr const wchar_t* kHelperClass = L"BelmoraHelper";
 constexpr int kAppIconResource = 1;
+constexpr UINT kCloseLeftWindows = WM_APP + 1;  // to the helper: destroy what destroyWindow left
 
 std::string JoinLines(const std::vector<std::string>& lines)
 {
@@ -38,11 +39,39 @@ UINT MessageBoxFlags(int style, bool owned, bool aboveTopMost)
     return flags;
 }
 
-BOOL CALLBACK EndBox(HWND hwnd, LPARAM)
+bool IsBox(HWND hwnd)
 {
     wchar_t name[16] = {};
-    if (GetClassNameW(hwnd, name, 16) && std::wcscmp(name, L"#32770") == 0) EndDialog(hwnd, IDOK);
+    return GetClassNameW(hwnd, name, 16) && std::wcscmp(name, L"#32770") == 0;
+}
+
+BOOL CALLBACK EndBox(HWND hwnd, LPARAM)
+{
+    if (IsBox(hwnd)) EndDialog(hwnd, IDOK);
     return TRUE;
+}
+
+// Runs before a box's own procedure sees a message sent to it. A box ends on
+// the command its button, Return, Escape or its close gives; just before, its
+// owner takes the activation back, so the keyboard focus passes straight from
+// the box to the owner. Ended the usual way, the box is hidden first and only
+// then is its owner activated: under wine with windows the X window manager
+// does not manage, the X focus falls to the root window in between, the window
+// manager takes it, and wine's later request, stamped with the time of the key
+// that closed the box, is older than the window manager's and is ignored.
+LRESULT CALLBACK OwnerBeforeBoxEnds(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_COMMAND &&
+        (LOWORD(sent->wParam) == IDOK || LOWORD(sent->wParam) == IDCANCEL) && sent->hwnd == GetActiveWindow() &&
+        IsBox(sent->hwnd)) {
+        HWND owner = GetWindow(sent->hwnd, GW_OWNER);
+        if (owner && IsWindowVisible(owner)) {
+            EnableWindow(owner, TRUE);  // as the box's end does, a moment early
+            SetForegroundWindow(owner);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 }  // namespace
@@ -143,6 +172,7 @@ Win32Platform::~Win32Platform()
     }
     windows_.clear();
     retired_.clear();
+    closeLeftWindows();
     for (rt::TimerId id : timers_) KillTimer(helper_, id);
     timers_.clear();
     if (helper_) DestroyWindow(helper_);
@@ -239,10 +269,33 @@ void Win32Platform::destroyWindow(rt::WindowId w)
     std::unique_ptr<FormWindow> window = std::move(it->second);
     windows_.erase(it);
     window->platform = nullptr;
-    if (window->hwnd) DestroyWindow(window->hwnd);
+    if (window->hwnd && window->hwnd == GetActiveWindow()) {
+        // The active window, destroyed now, would hand the activation to another
+        // program's window before the runtime shows and activates the form that
+        // takes over (the banner goes just after the crash page is shown, and
+        // the page reaches the screen only after the handler). Under wine with
+        // unmanaged windows the X focus would fall to the root window, the
+        // window manager would take it, and the page's activation, stamped
+        // with an older time, would be ignored (see OwnerBeforeBoxEnds).
+        // So the window stays, dead to input, until the loop takes its next
+        // message: by then its successor is active and it leaves handing nothing over.
+        SetWindowLongPtrW(window->hwnd, GWLP_USERDATA, 0);
+        leftWindows_.push_back(window->hwnd);
+        PostMessageW(helper_, kCloseLeftWindows, 0, 0);
+    } else if (window->hwnd) {
+        DestroyWindow(window->hwnd);
+    }
     // The call may come from one of the window's own handlers: the record stays
     // until the event loop is back at the top.
     retired_.push_back(std::move(window));
+}
+
+void Win32Platform::closeLeftWindows()
+{
+    std::vector<HWND> left;
+    left.swap(leftWindows_);
+    for (HWND hwnd : left)
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
 }
 
 void Win32Platform::setGeometry(rt::WindowId w, rt::PixelRect client)
@@ -281,8 +334,10 @@ void Win32Platform::show(rt::WindowId w, bool activate)
     if (!window) return;
     HWND hwnd = window->hwnd;
     if (activate) {
+        // Foreground, active and holding the keyboard: the page must get the keys.
         ShowWindow(hwnd, SW_SHOW);
         SetForegroundWindow(hwnd);
+        SetActiveWindow(hwnd);
         SetFocus(hwnd);
     } else {
         ShowWindow(hwnd, SW_SHOWNOACTIVATE);
@@ -339,11 +394,14 @@ void Win32Platform::messageBox(rt::WindowId owner, const std::string& prompt, in
     if (quitting_) return;
     HWND ownerHwnd = handle(owner);
     if (!ownerHwnd) ownerHwnd = GetActiveWindow();
+    if (std::find(leftWindows_.begin(), leftWindows_.end(), ownerHwnd) != leftWindows_.end()) ownerHwnd = nullptr;
     const std::wstring text = Widen(JoinLines(rt::SplitLines(prompt)));
     const std::wstring caption = Widen(title);
     ++boxDepth_;
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &OwnerBeforeBoxEnds, nullptr, GetCurrentThreadId());
     MessageBoxW(ownerHwnd, text.c_str(), caption.c_str(),
                 MessageBoxFlags(style, ownerHwnd != nullptr, anyTopMostShown()));
+    if (hook) UnhookWindowsHookEx(hook);
     --boxDepth_;
     // The box's own loop may have taken the quit message: the program's loop needs it.
     if (quitting_) PostQuitMessage(status_);
@@ -366,6 +424,10 @@ LRESULT CALLBACK Win32Platform::HelperProc(HWND hwnd, UINT message, WPARAM wPara
     if (message == WM_TIMER && platform) {
         const auto id = static_cast<rt::TimerId>(wParam);
         if (platform->host_ && platform->timers_.count(id)) platform->host_->onTimer(id);
+        return 0;
+    }
+    if (message == kCloseLeftWindows && platform) {
+        platform->closeLeftWindows();
         return 0;
     }
     if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -394,6 +456,7 @@ LRESULT Win32Platform::handleForm(FormWindow& window, UINT message, WPARAM wPara
     case WM_ERASEBKGND:
         return 1;  // WM_PAINT covers every pixel
     case WM_PAINT: {
+        ++paints_;
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
         RECT client{};
@@ -425,9 +488,16 @@ LRESULT Win32Platform::handleForm(FormWindow& window, UINT message, WPARAM wPara
     case WM_CAPTURECHANGED:
         window.pressed = false;
         return 0;
-    case WM_CHAR:
-        if (host_) host_->onKeyPress(id, static_cast<int>(wParam));
+    case WM_CHAR: {
+        int code = static_cast<int>(wParam);
+        // Windows gives DEL (127) for Ctrl+Backspace; wine gives Backspace (8).
+        // The scan code tells it from Ctrl+H, which gives 8 everywhere.
+        if (code == 8 && GetKeyState(VK_CONTROL) < 0 &&
+            MapVirtualKeyW((lParam >> 16) & 0xFF, MAPVK_VSC_TO_VK) == VK_BACK)
+            code = 127;
+        if (host_) host_->onKeyPress(id, code);
         return 0;
+    }
     case WM_CLOSE:
         if (host_) host_->onCloseRequest(id);
         return 0;  // the runtime decides whether the window goes

@@ -6,11 +6,16 @@
 //     when bordered; a window kept out of the taskbar is owned by a hidden window
 //   - painting the Scene in WM_PAINT through an off-screen DIB section
 //     (scene_painter.h): fills, pictures unscaled with alpha 0 transparent, text
-//     in the named font ("Fixedsys" at 9 pt), wrapped at spaces, aligned, clipped
+//     in the named font ("Fixedsys" at 9 pt), wrapped at spaces, aligned, clipped;
+//     a window is repainted only when it gets a scene or is exposed (the
+//     runtime sends a scene only when it changes)
 //   - geometry as the client area in screen pixels (AdjustWindowRectEx for
 //     bordered windows); moves and resizes made by the user or the window
 //     manager are reported when they differ from what the runtime last set
-//   - top-most windows (HWND_TOPMOST); showing with or without activation
+//   - top-most windows (HWND_TOPMOST); showing with or without activation; a
+//     window shown with activation is made foreground, active and focused; the
+//     active window, when destroyed, goes only at the loop's next message, so
+//     that the activation passes straight to the window shown meanwhile
 //   - clicks: the press is remembered, the click is reported at the release
 //     (WM_LBUTTONUP) with the press's position, if released inside the window;
 //     double-clicks (CS_DBLCLKS): WM_LBUTTONDBLCLK is reported and its release
@@ -20,14 +25,18 @@
 //   - periodic SetTimer timers on a hidden window, so they fire inside message
 //     box loops too
 //   - MessageBoxW, owned by the given window (else the active one), above
-//     top-most windows; quit() ends every open box (EndDialog on the thread's
-//     dialog windows, found with EnumThreadWindows)
+//     top-most windows, brought to the foreground; its owner is activated just
+//     before the box ends (a WH_CALLWNDPROC hook sees the ending command);
+//     quit() ends every open box (EndDialog on the thread's dialog windows,
+//     found with EnumThreadWindows)
 //   - GetCursorPos, the primary screen's size, GetDoubleClickTime, kernel32 Beep
 //   - the window and class icon made from the form's icon picture
 // Does not implement
 //   - other mouse buttons, mouse moves, key releases, keys with no character
 //   - message box buttons other than OK
-//   - screens other than the primary one; DPI awareness (Windows scales the program)
+//   - the size of screens other than the primary one (windows and the cursor
+//     may be anywhere on the virtual screen, at negative coordinates left of
+//     or above the primary); DPI awareness (Windows scales the program)
 #include <windows.h>
 
 #include <cstdint>
@@ -78,10 +87,12 @@ public:
     void beep(int frequencyHz, int durationMs) override;
 
     // For tests and diagnostics: a window's handle (or nullptr), the hidden
-    // window that owns windows kept out of the taskbar, the boxes open now.
+    // window that owns windows kept out of the taskbar, the boxes open now, and
+    // how many WM_PAINT messages the program's windows have handled so far.
     HWND handle(rt::WindowId w) const;
     HWND ownerWindow() const { return helper_; }
     int openMessageBoxes() const { return boxDepth_; }
+    long paintsHandled() const { return paints_; }
 
 private:
     struct FormWindow;
@@ -94,6 +105,7 @@ private:
     HICON iconOf(const rt::Picture& picture);
     bool anyTopMostShown() const;
     void endOpenBoxes();
+    void closeLeftWindows();
 
     HINSTANCE instance_;
     ATOM formClass_ = 0, helperClass_ = 0;
@@ -104,11 +116,13 @@ private:
     ScenePainter painter_;
     std::map<rt::WindowId, std::unique_ptr<FormWindow>> windows_;
     std::vector<std::unique_ptr<FormWindow>> retired_;  // destroyed, freed when no handler can use them
+    std::vector<HWND> leftWindows_;  // given up while active: destroyed at the next message
     std::vector<std::pair<rt::Picture, HICON>> icons_;
     std::set<rt::TimerId> timers_;
     rt::WindowId nextWindow_ = 1;
     rt::TimerId nextTimer_ = 1;
     int boxDepth_ = 0;
+    long paints_ = 0;
     bool quitting_ = false;
     int status_ = 0;
 };

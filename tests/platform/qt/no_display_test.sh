@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # With no X server to talk to, belmora says so in one line naming DISPLAY and
-# exits with status 1 within a second.
+# exits with status 1 within a second; an empty QT_QPA_PLATFORM counts as unset.
 #
 #   no_display_test.sh path/to/belmora
 set -u
@@ -38,6 +38,8 @@ check() {
 check "display :$n" -u QT_QPA_PLATFORM DISPLAY=":$n"
 check "DISPLAY unset" -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY
 check "xcb asked for" QT_QPA_PLATFORM=xcb DISPLAY=":$n"
+check "QT_QPA_PLATFORM empty, DISPLAY unset" -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=
+check "QT_QPA_PLATFORM empty, display :$n" QT_QPA_PLATFORM= DISPLAY=":$n"
 
 echo "$passes passed, $failures failed"
 ((failures == 0))

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/qt/session_env.h"
+
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (!std::getenv("DISPLAY")) {
@@ -14,6 +16,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     setenv("QT_QPA_PLATFORM", "xcb", 1);
+    qt::KeepSessionBusLocal();  // as the program does: no session bus started for the tests
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

@@ -6,9 +6,18 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <signal.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <mutex>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runtime/platform.h"
@@ -41,6 +50,49 @@ inline bool WindowManagerExpected() {
     const char* wm = std::getenv("BELMORA_TEST_WM");
     return wm && std::string(wm) == "1";
 }
+
+// The PID of the session's window manager (run_in_session.sh --wm), or 0.
+inline pid_t WindowManagerPid() {
+    const char* pid = std::getenv("BELMORA_TEST_WM_PID");
+    return pid && WindowManagerExpected() ? pid_t(std::atol(pid)) : 0;
+}
+
+// Stops a process (SIGSTOP) for `hold`: a thread lets it go on (SIGCONT) once
+// that has passed, whatever the caller is doing then, or when this is
+// destroyed, if sooner.
+class HeldProcess {
+public:
+    HeldProcess(pid_t pid, std::chrono::milliseconds hold)
+        : pid_(Stopped(pid)), resumer_([this, hold](std::stop_token stop) {
+              std::unique_lock lock(mutex_);
+              wake_.wait_for(lock, stop, hold, [] { return false; });
+              ::kill(pid_, SIGCONT);
+          }) {}
+    ~HeldProcess() {
+        resumer_.request_stop();
+        resumer_.join();
+    }
+
+private:
+    // Sends SIGSTOP and waits (up to a second) until the process is stopped.
+    static pid_t Stopped(pid_t pid) {
+        ::kill(pid, SIGSTOP);
+        for (int i = 0; i < 1000; ++i) {
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::string line;
+            std::getline(stat, line);
+            const std::size_t close = line.rfind(')');
+            if (close == std::string::npos || close + 2 >= line.size() || line[close + 2] == 'T')
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return pid;
+    }
+    pid_t pid_;
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::jthread resumer_;
+};
 
 // Records what the backend reports.
 struct RecordingHost : rt::Host {

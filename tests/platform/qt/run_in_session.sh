@@ -4,7 +4,7 @@
 #
 #   run_in_session.sh [--wm] [--pulse] -- command [args...]
 #
-# --wm     also run openbox (BELMORA_TEST_WM=1 tells the command)
+# --wm     also run openbox (BELMORA_TEST_WM=1 tells the command, BELMORA_TEST_WM_PID its PID)
 # --pulse  also run a private PulseAudio with a null sink (PULSE_SERVER is set;
 #          BELMORA_TEST_SINK names the sink)
 set -u
@@ -25,7 +25,7 @@ while (($#)); do
 done
 
 xsession_start "${wm[@]}" || exit 1
-export BELMORA_TEST_WM=$(( ${#wm[@]} > 0 ? 1 : 0 ))
+export BELMORA_TEST_WM=$(( ${#wm[@]} > 0 ? 1 : 0 )) BELMORA_TEST_WM_PID=$XSESSION_WM_PID
 if ((pulse)); then
     pulse_start || exit 1
     export BELMORA_TEST_SINK=$PULSE_SINK

@@ -1,4 +1,4 @@
-// Fonts and text layout of the Qt backend.
+// Fonts of the Qt backend, and the font metrics its text layout measures with.
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -9,13 +9,12 @@
 
 namespace {
 
-using belmora_qt::LayoutText;
-using belmora_qt::ResolveFont;
-using belmora_qt::WrapLine;
+using qt::LayoutText;
+using qt::ResolveFont;
 
 const rt::FontSpec kFixedsys{"Fixedsys", 9.0f, 400};
 
-std::vector<QString> Texts(const std::vector<belmora_qt::LaidLine>& lines) {
+std::vector<QString> Texts(const std::vector<qt::LaidLine>& lines) {
     std::vector<QString> out;
     for (const auto& line : lines)
         out.push_back(line.text);
@@ -57,59 +56,20 @@ TEST(QtFonts, AnInstalledFamilyIsUsedAsNamed) {
     EXPECT_EQ(font.weight(), QFont::Bold);
 }
 
-class QtTextLayout : public ::testing::Test {
-protected:
-    QFontMetrics m{ResolveFont(kFixedsys)};
-    int cell = m.horizontalAdvance(QLatin1Char('M'));
-    int line = m.height();
-};
-
-TEST_F(QtTextLayout, LinesWrapAtSpacesAndDropTheSpacesOfTheBreak) {
-    EXPECT_EQ(WrapLine("uno due tre", m, 7 * cell), Q({"uno due", "tre"}));
-    EXPECT_EQ(WrapLine("uno due tre", m, 6 * cell), Q({"uno", "due", "tre"}));
-    EXPECT_EQ(WrapLine("uno    due", m, 5 * cell), Q({"uno", "due"}));
-    EXPECT_EQ(WrapLine("  uno due", m, 5 * cell), Q({"  uno", "due"})) << "leading spaces belong to the text";
-    EXPECT_EQ(WrapLine("uno due tre", m, 11 * cell), Q({"uno due tre"}));
-    EXPECT_EQ(WrapLine("", m, 5 * cell), Q({""})) << "an empty line still takes its place";
-}
-
-TEST_F(QtTextLayout, AWordWiderThanTheRectangleStaysWhole) {
-    EXPECT_EQ(WrapLine("precipitevolissimevolmente ok", m, 5 * cell),
-              Q({"precipitevolissimevolmente", "ok"}));
-    EXPECT_EQ(WrapLine("ab cdefgh", m, 4 * cell), Q({"ab", "cdefgh"}));
-}
-
-TEST_F(QtTextLayout, LineEndsStartNewLinesOneBelowTheOther) {
-    const QRect rect(10, 20, 40 * cell, 10 * line);
-    const auto lines = LayoutText("uno\r\ndue\rtre\nquattro\n\ncinque", m, rect, rt::Align::Left);
-    EXPECT_EQ(Texts(lines), Q({"uno", "due", "tre", "quattro", "", "cinque"}));
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        EXPECT_EQ(lines[i].topLeft, QPoint(10, 20 + int(i) * line)) << i;
-}
-
-TEST_F(QtTextLayout, EachLineIsAlignedOnItsOwn) {
-    const QRect rect(0, 0, 10 * cell, 5 * line);
-    const auto right = LayoutText("ab\nabcd", m, rect, rt::Align::Right);
-    ASSERT_EQ(right.size(), 2u);
-    EXPECT_EQ(right[0].topLeft.x(), 8 * cell);
-    EXPECT_EQ(right[1].topLeft.x(), 6 * cell);
-    EXPECT_EQ(right[1].width, 4 * cell);
-
-    const auto centre = LayoutText("ab\nabcd", m, rect, rt::Align::Center);
-    EXPECT_EQ(centre[0].topLeft.x(), 4 * cell);
-    EXPECT_EQ(centre[1].topLeft.x(), 3 * cell);
-
-    const auto wrapped = LayoutText("aaaa bb", m, QRect(0, 0, 5 * cell, 5 * line), rt::Align::Right);
-    ASSERT_EQ(wrapped.size(), 2u);
-    EXPECT_EQ(wrapped[0].topLeft.x(), cell);
-    EXPECT_EQ(wrapped[1].topLeft.x(), 3 * cell);
-}
-
-TEST_F(QtTextLayout, LinesStartingBelowTheRectangleAreLeftOut) {
-    // Two whole lines and part of a third fit: the third is laid out (and cut by the clip).
-    const auto lines = LayoutText("a\nb\nc\nd", m, QRect(0, 0, 5 * cell, 2 * line + line / 2), rt::Align::Left);
-    EXPECT_EQ(Texts(lines), Q({"a", "b", "c"}));
-    EXPECT_TRUE(LayoutText("a", m, QRect(0, 0, 5 * cell, 0), rt::Align::Left).empty());
+// The layout's rules are the runtime's (tests/runtime/text_layout_test.cpp):
+// here, only that the font's own metrics measure and space the lines.
+TEST(QtTextLayout, TheFontsMetricsMeasureAndSpaceTheLines) {
+    const QFontMetrics m(ResolveFont(kFixedsys));
+    const int cell = m.horizontalAdvance(QLatin1Char('M'));
+    const int line = m.height();
+    const auto lines =
+        LayoutText("uno due tre\nperch\xC3\xA9", m, QRect(10, 20, 7 * cell, 5 * line), rt::Align::Right);
+    EXPECT_EQ(Texts(lines), Q({"uno due", "tre", "perch\xC3\xA9"}));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].topLeft, QPoint(10, 20));
+    EXPECT_EQ(lines[1].topLeft, QPoint(10 + 4 * cell, 20 + line));
+    EXPECT_EQ(lines[2].topLeft, QPoint(10 + cell, 20 + 2 * line));
+    EXPECT_EQ(lines[2].width, 6 * cell);
 }
 
 }  // namespace

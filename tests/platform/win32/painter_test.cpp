@@ -1,4 +1,6 @@
-// Text layout, picture blending and off-screen painting of the Win32 backend.
+// Picture blending and off-screen painting of the Win32 backend. The rules of
+// text layout are the runtime's (tests/runtime/text_layout_test.cpp): here,
+// only that GDI's measure and line height drive them.
 // No window is made: these run without a display (under wine too).
 #include <gtest/gtest.h>
 
@@ -9,18 +11,6 @@
 using namespace win32;
 
 namespace {
-
-// A fixed-pitch font of 8 pixels a character, like Fixedsys.
-const MeasureText kCells = [](std::wstring_view text) { return static_cast<int>(text.size()) * 8; };
-
-using Lines = std::vector<std::wstring>;
-
-Lines Texts(const std::vector<LaidLine>& lines)
-{
-    Lines out;
-    for (const LaidLine& line : lines) out.push_back(line.text);
-    return out;
-}
 
 // The bounding box of the pixels of one colour (0x00RRGGBB).
 rt::PixelRect Ink(const std::vector<std::uint32_t>& pixels, int width, std::uint32_t colour)
@@ -35,35 +25,6 @@ rt::PixelRect Ink(const std::vector<std::uint32_t>& pixels, int width, std::uint
 }
 
 }  // namespace
-
-TEST(TextLayout, WrapsAtSpacesAndBreaksAtEveryKindOfLineEnd)
-{
-    EXPECT_EQ(WrapLine(L"aaa bbb ccc", 7 * 8, kCells), (Lines{L"aaa bbb", L"ccc"}));
-    EXPECT_EQ(WrapLine(L"aaa    bbb", 5 * 8, kCells), (Lines{L"aaa", L"bbb"}));
-    EXPECT_EQ(WrapLine(L"abcdefghij xy", 4 * 8, kCells), (Lines{L"abcdefghij", L"xy"}));
-    EXPECT_EQ(WrapLine(L"  indented", 80 * 8, kCells), (Lines{L"  indented"}));
-
-    const auto lines = LayoutText("one\rtwo\nthree\r\nfour\r\rsix", {0, 0, 400, 400}, rt::Align::Left, 15, kCells);
-    EXPECT_EQ(Texts(lines), (Lines{L"one", L"two", L"three", L"four", L"", L"six"}));
-    EXPECT_EQ(lines.at(5).y, 5 * 15);
-
-    EXPECT_EQ(Widen("Perch\xC3\xA9 \xE2\x82\xAC"), L"Perch\u00E9 \u20AC");
-    EXPECT_EQ(Widen("a\xFF" "b"), L"a\uFFFDb");
-}
-
-TEST(TextLayout, AlignsEachLineAndLeavesOutLinesStartingBelowTheRectangle)
-{
-    const auto right = LayoutText("ab\rabcd", {10, 20, 100, 60}, rt::Align::Right, 15, kCells);
-    ASSERT_EQ(right.size(), 2u);
-    EXPECT_EQ(right[0].x, 10 + 100 - 16);
-    EXPECT_EQ(right[1].x, 10 + 100 - 32);
-    EXPECT_EQ(right[1].y, 35);
-    EXPECT_EQ(LayoutText("abcd", {10, 20, 100, 60}, rt::Align::Center, 15, kCells).at(0).x, 10 + (100 - 32) / 2);
-
-    // 20 pixels high with 15-pixel lines: the second line starts inside and is kept, the third is not.
-    EXPECT_EQ(Texts(LayoutText("aaa bbb ccc", {0, 0, 3 * 8, 20}, rt::Align::Left, 15, kCells)),
-              (Lines{L"aaa", L"bbb"}));
-}
 
 TEST(PictureBlending, TransparentPixelsLeaveWhatIsBelowAndClippingHolds)
 {
@@ -144,4 +105,34 @@ TEST(ScenePainting, EveryItemStaysInsideItsRectangleAndClip)
     EXPECT_LE(ink.x + ink.w, 100);
     EXPECT_GE(ink.y, 40);
     EXPECT_LE(ink.y + ink.h, 55);
+}
+
+TEST(ScenePainting, TextIsMeasuredAndSpacedByTheFont)
+{
+    EXPECT_EQ(Widen("Perch\xC3\xA9 \xE2\x82\xAC"), L"Perch\u00E9 \u20AC");
+    EXPECT_EQ(Widen("a\xFF" "b"), L"a\uFFFDb");
+
+    // Fixedsys: 8 x 15 pixel cells. Six cells wide, right-aligned: "MMMM" and
+    // "MM" each end at the right edge, one line below the other.
+    rt::DrawItem text;
+    text.kind = rt::DrawItem::Kind::Text;
+    text.rect = {0, 0, 48, 45};
+    text.clip = text.rect;
+    text.fore = {255, 0, 0};
+    text.align = rt::Align::Right;
+    text.font = {"Fixedsys", 9.0f, 400};
+    text.text = "MMMM MM";
+    rt::Scene scene;
+    scene.background = {255, 255, 255};
+    scene.items.push_back(text);
+
+    ScenePainter painter;
+    const auto pixels = painter.render(scene, 48, 45);
+    const rt::PixelRect ink = Ink(pixels, 48, 0xFF0000);
+    EXPECT_GE(ink.x, 16);
+    EXPECT_LT(ink.x, 16 + 4);  // the first M's ink starts in its cell
+    EXPECT_LE(ink.x + ink.w, 48);
+    EXPECT_GE(ink.x + ink.w, 48 - 4);
+    EXPECT_GT(ink.y + ink.h, 15);  // a second line
+    EXPECT_LE(ink.y + ink.h, 30);  // and no third
 }

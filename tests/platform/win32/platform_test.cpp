@@ -1,13 +1,17 @@
-// The Win32 backend with real windows: styles, geometry, input, timers, boxes.
+// The Win32 backend with real windows: styles, geometry, input, timers, boxes,
+// and the whole program's repaints.
 // Needs a desktop (on Linux: wine on an X server, see run_in_wine_session.sh).
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "forms/chaser/Form1.h"
 #include "platform/win32/win32_platform.h"
+#include "runtime/application.h"
 
 using namespace win32;
 
@@ -381,4 +385,55 @@ TEST_F(Win32PlatformTest, APaintedWindowShowsItsScene)
     EXPECT_EQ(GetPixel(dc, 2, 2), RGB(0, 0, 128));
     EXPECT_EQ(GetPixel(dc, 12, 12), RGB(255, 255, 0));
     ReleaseDC(platform.handle(w), dc);
+}
+
+// Passes the backend's events on to the runtime, counting the timer ticks.
+class TickCounter : public rt::Host {
+public:
+    explicit TickCounter(rt::Host& runtime) : runtime_(runtime) {}
+    std::function<void(int)> onTick;
+
+    void onTimer(rt::TimerId id) override
+    {
+        runtime_.onTimer(id);
+        if (onTick) onTick(++ticks_);
+    }
+    void onClick(rt::WindowId w, int x, int y) override { runtime_.onClick(w, x, y); }
+    void onDoubleClick(rt::WindowId w, int x, int y) override { runtime_.onDoubleClick(w, x, y); }
+    void onKeyPress(rt::WindowId w, int code) override { runtime_.onKeyPress(w, code); }
+    void onGeometryChanged(rt::WindowId w, rt::PixelRect r) override { runtime_.onGeometryChanged(w, r); }
+    void onCloseRequest(rt::WindowId w) override { runtime_.onCloseRequest(w); }
+
+private:
+    rt::Host& runtime_;
+    int ticks_ = 0;
+};
+
+// The program's banner sits at the screen's top-left and the cursor at the
+// centre of its catch box, 16 px in: every chase tick assigns the picture it
+// already shows and moves nothing, so nothing is painted.
+TEST_F(Win32PlatformTest, TheProgramAtRestDoesNotRepaint)
+{
+    MouseTo(16, 16);
+    rt::Application app(platform);
+    TickCounter counter(app);
+    platform.attach(counter);
+    long settled = -1, atRest = -1, chasing = -1;
+    counter.onTick = [&](int tick) {
+        if (tick == 20) settled = platform.paintsHandled();
+        if (tick == 120) {
+            atRest = platform.paintsHandled() - settled;
+            SetCursorPos(300, 200);  // out of the box: the growl picture, and the chase
+        }
+        if (tick == 140) {
+            chasing = platform.paintsHandled() - settled - atRest;
+            platform.quit(0);
+        }
+    };
+    EXPECT_EQ(app.Run([]() -> rt::Form& { return rt::Default<Form1>(); }), 0);
+    std::printf("paints: %ld by tick 20, %ld in ticks 20-120 at rest, %ld in ticks 120-140 chasing\n",
+                settled, atRest, chasing);
+    EXPECT_GE(settled, 1);
+    EXPECT_EQ(atRest, 0);
+    EXPECT_GE(chasing, 1) << "the count of paints is not working";
 }

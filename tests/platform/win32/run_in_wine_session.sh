@@ -27,6 +27,8 @@ wine_prefix_ensure "$prefix" || exit 1
 xsession_start "${wm[@]}" || exit 1
 wine_use "$prefix"
 cleanup_add "wine_stop '$prefix'"  # runs before the X server goes
+# wine's defaults, whatever a test before left in the shared prefix
+wine_x11_driver Managed=Y UseXRandR=Y || exit 1
 
 # Output through a pipe: wine treats a terminal as a console of its own.
 wine "$@" </dev/null 2>&1 | cat

@@ -1,8 +1,8 @@
-#include "forms/chaser/form1.h"
+#include "forms/chaser/Form1.h"
 
 #include "forms/chaser/pictures.h"
 #include "forms/crash/frmBSOD.h"
-#include "modules/play_chime.h"
+#include "modules/PlayChime.h"
 
 using namespace rt;
 

@@ -1,4 +1,4 @@
-#include "modules/play_chime.h"
+#include "modules/PlayChime.h"
 
 #include "runtime/winapi.h"
 
