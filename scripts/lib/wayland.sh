@@ -2,7 +2,7 @@
 # A private headless Wayland compositor with XWayland, for tests.
 #
 #   source scripts/lib/wayland.sh
-#   wayland_start NAME [--size WxH]   NAME: weston, sway, kwin, mutter or gnome-shell
+#   wayland_start NAME [--size WxH]   NAME: weston, weston-x11, sway, kwin, mutter or gnome-shell
 #   wayland_pointer_move X Y          moves the pointer from the Wayland side (absolute pixels)
 #   wayland_pointer_click             left click from the Wayland side
 #   wayland_key CODE press|release    a key from the Wayland side (kwin, mutter, gnome-shell)
@@ -14,7 +14,9 @@
 # (its XWayland) and XAUTHORITY when XWayland asks for one, and, for kwin,
 # mutter and gnome-shell, DBUS_SESSION_BUS_ADDRESS (a private bus). It sets
 # WAYLAND_POINTER to how the pointer is driven: wlroots (the virtual-pointer
-# protocol), kwin (fake-input), mutter (RemoteDesktop over D-Bus) or none.
+# protocol), kwin (fake-input), mutter (RemoteDesktop over D-Bus), xvfb
+# (weston-x11: the pointer of the Xvfb weston runs in, WAYLAND_HOST_DISPLAY)
+# or none (weston's headless backend has no input device).
 # WAYLAND_COMPOSITOR_PID is the compositor; only the PIDs started here are
 # ever stopped. Start one compositor per shell.
 #
@@ -34,6 +36,7 @@ WAYLAND_POINTER=none
 WAYLAND_COMPOSITOR_PID=
 WAYLAND_NAME=
 WAYLAND_TMP=
+WAYLAND_HOST_DISPLAY=
 _wayland_pids=()
 _wayland_width=1024
 _wayland_height=768
@@ -166,10 +169,19 @@ _wayland_drive() {
     read -r -t 5 -u "$_wayland_rd_out" reply && [[ $reply == ok ]]
 }
 
+# weston: its headless backend; weston-x11: its X11 backend in a private Xvfb
+# of the output's size, whose pointer, moved with xdotool, is weston's.
 _wayland_start_weston() {
+    local backend=$1
     command -v weston >/dev/null || { _wayland_skip "weston is not installed"; return; }
-    # --debug lets weston-debug print the scene graph (where weston really shows each window).
-    _wayland_spawn weston weston --backend=headless-backend.so --xwayland --debug --idle-time=0 \
+    local -a backend_args=(--backend=headless-backend.so)
+    if [[ $backend == x11 ]]; then
+        source "$_wayland_dir/xsession.sh"
+        xsession_start --size "${_wayland_width}x${_wayland_height}x24" || { _wayland_skip "no Xvfb for weston"; return; }
+        WAYLAND_HOST_DISPLAY=$DISPLAY
+        backend_args=(--backend=x11-backend.so)
+    fi
+    _wayland_spawn weston weston "${backend_args[@]}" --xwayland --idle-time=0 \
         --width="$_wayland_width" --height="$_wayland_height" --socket=wayland-belmora
     WAYLAND_COMPOSITOR_PID=$_wayland_last_pid
     export WAYLAND_DISPLAY=wayland-belmora
@@ -188,6 +200,8 @@ _wayland_start_weston() {
     # The headless backend has no input device at all: its seat has no pointer
     # (XWayland even crashes on an XTEST pointer motion then), only XTEST keys.
     WAYLAND_POINTER=none
+    [[ $backend == x11 ]] && WAYLAND_POINTER=xvfb
+    return 0
 }
 
 _wayland_start_sway() {
@@ -341,7 +355,8 @@ wayland_start() {
     export XDG_RUNTIME_DIR=$WAYLAND_TMP/run
     unset DBUS_SESSION_BUS_ADDRESS
     case $name in
-        weston) _wayland_start_weston ;;
+        weston) _wayland_start_weston headless ;;
+        weston-x11) _wayland_start_weston x11 ;;
         sway) _wayland_start_sway ;;
         kwin) _wayland_start_kwin ;;
         mutter | gnome-shell) _wayland_start_mutter "$name" ;;
@@ -352,6 +367,7 @@ wayland_start() {
 wayland_pointer_move() {
     case $WAYLAND_POINTER in
         wlroots | kwin | mutter) _wayland_drive move "$1" "$2" ;;
+        xvfb) DISPLAY=$WAYLAND_HOST_DISPLAY xdotool mousemove "$1" "$2" ;;
         *) return 2 ;;
     esac
 }
@@ -359,6 +375,7 @@ wayland_pointer_move() {
 wayland_pointer_click() {
     case $WAYLAND_POINTER in
         wlroots | kwin | mutter) _wayland_drive click ;;
+        xvfb) DISPLAY=$WAYLAND_HOST_DISPLAY xdotool click 1 ;;
         *) return 2 ;;
     esac
 }

@@ -7,7 +7,9 @@
 #     (wlr_virtual_pointer, kwin_fake_input); a missing one skips its compositor
 #     --qt-wayland  the session asks Qt programs for Wayland (QT_QPA_PLATFORM=wayland):
 #                   the program still runs through XWayland
-#     COMPOSITOR: weston, sway, kwin, mutter or gnome-shell
+#     COMPOSITOR: weston, sway, kwin, mutter or gnome-shell; weston-x11 is weston
+#     on its X11 backend in a private Xvfb, whose pointer is weston's (the
+#     headless one has no input device at all)
 #
 # Checks, each printed as PASS, FAIL, or, for what does not work yet on that
 # compositor (the KNOWN_FAILING list below), XFAIL (XPASS once it works: then
@@ -38,6 +40,7 @@ source "$here/../../../scripts/lib/xwait.sh"
 # GNOME Shell keeps them below its top bar, weston places windows itself).
 declare -A KNOWN_FAILING=(
     [weston]="banner page"
+    [weston-x11]="banner page"
     [sway]="banner page"
     [kwin]=""
     [mutter]=""
@@ -66,7 +69,7 @@ check() {
 fatal() {
     echo "FAIL: $compositor: $*" >&2
     echo "--- the compositor's last words:" >&2
-    tail -n 8 "$WAYLAND_TMP/$compositor.log" >&2
+    tail -n 8 "$WAYLAND_TMP/${compositor%-x11}.log" >&2
     exit 1
 }
 
@@ -84,7 +87,7 @@ echo "$compositor: WAYLAND_DISPLAY=$WAYLAND_DISPLAY, XWayland on DISPLAY=$DISPLA
 tmp=$WAYLAND_TMP/belmora
 mkdir -p "$tmp/home"
 case $compositor in
-    weston) desktop=Weston ;;
+    weston | weston-x11) desktop=Weston ;;
     sway) desktop=sway ;;
     kwin) desktop=KDE ;;
     gnome-shell) desktop=GNOME ;;
@@ -161,7 +164,7 @@ settle() {
     read -r bx by bw bh bdeco <<<"$now"
 }
 
-if [[ $compositor == sway || $compositor == weston ]]; then
+if [[ $compositor == sway || $compositor == weston* ]]; then
     notice_given() {
         # The sound warning is one line; the notice names the desktops where the chase works.
         grep -i 'x11' "$tmp/err" | grep -i 'plasma' | grep -qi 'gnome'
