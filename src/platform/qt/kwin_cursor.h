@@ -5,6 +5,13 @@
 // of ours on the session bus with callDBus. The script is handed to KWin
 // without touching the disk (a memfd, named by its /proc path) and unloaded
 // when the source goes.
+//
+// Implements
+//   - the cursor anywhere on the desktop, every move (workspace.cursorPos)
+//   - no file written: the script is a memfd shown to KWin by its /proc path
+// Does not implement
+//   - unloading the script when the program is killed (KWin keeps calling a
+//     bus name that is gone, and nothing else)
 #include <QString>
 
 #include <memory>

@@ -6,6 +6,14 @@
 // libpipewire-0.3 is loaded at run time: without it there is no source, and
 // the program runs as on any other Wayland desktop. GNOME shows its
 // screen-sharing indicator while the cast runs.
+//
+// Implements
+//   - the cursor over the primary monitor, in the desktop's coordinates (the
+//     stream's position plus the monitor's origin)
+//   - the cast stopped when the source goes (and by mutter when we leave the bus)
+// Does not implement
+//   - the cursor over other monitors (the stream records one; no report then)
+//   - monitors scaled by GNOME (stream pixels are taken as desktop pixels)
 #include <memory>
 
 #include "platform/qt/cursor_source.h"
