@@ -177,8 +177,12 @@ _wayland_start_weston() {
     local -a backend_args=(--backend=headless-backend.so)
     if [[ $backend == x11 ]]; then
         source "$_wayland_dir/xsession.sh"
-        xsession_start --size "${_wayland_width}x${_wayland_height}x24" || { _wayland_skip "no Xvfb for weston"; return; }
+        # Room beside weston's window for the pointer to start from: weston
+        # follows the pointer once it has entered its window.
+        xsession_start --size "$((_wayland_width + 64))x$((_wayland_height + 64))x24" ||
+            { _wayland_skip "no Xvfb for weston"; return; }
         WAYLAND_HOST_DISPLAY=$DISPLAY
+        xdotool mousemove $((_wayland_width + 32)) $((_wayland_height + 32))
         backend_args=(--backend=x11-backend.so)
     fi
     _wayland_spawn weston weston "${backend_args[@]}" --xwayland --idle-time=0 \

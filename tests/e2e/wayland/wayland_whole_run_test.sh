@@ -202,15 +202,21 @@ fi
 settle
 # Onto the banner, 16 px inside its top-left corner: XWayland sees the pointer
 # over its own window and the banner stays put, caught.
-# XWayland does not always hear of the motion that enters its window (KWin):
-# a few small steps, until it tells the place.
+# XWayland does not always hear of the motion that enters its window, and a
+# compositor may show the window a moment after XWayland maps it (weston):
+# small steps onto the place, for up to 5 s, until XWayland tells it.
 point_at() {
     local x=$1 y=$2 i
-    for ((i = 3; i >= 0; i--)); do
-        wayland_pointer_move $((x - i)) $((y - i)) || return 1
+    for ((i = 0; i < 10; i++)); do
+        wayland_pointer_move $((x - 2)) $((y - 2)) || return 1
         sleep 0.2
+        wayland_pointer_move $((x - 1)) $((y - 1)) || return 1
+        sleep 0.1
+        wayland_pointer_move "$x" "$y" || return 1
+        sleep 0.2
+        [[ $(xdotool getmouselocation 2>/dev/null) == "x:$x y:$y "* ]] && return 0
     done
-    [[ $(xdotool getmouselocation 2>/dev/null) == "x:$x y:$y "* ]]
+    return 1
 }
 point_at $((bx + 20)) $((by + 20)) || fatal "XWayland does not see the pointer at $((bx + 20)),$((by + 20)): $(xdotool getmouselocation)"
 sleep 0.3
