@@ -11,6 +11,8 @@
 #     tone (bench/launch_bench.cpp)
 #   - the CPU time of build-bench/belmora over 10 s of caught chase (three
 #     windows), and its peak resident memory over a whole run, read from /proc
+#   - on headless KWin and GNOME Shell, each Wayland cursor source's latency
+#     and reports a second (bench/cursor_source_bench.cpp)
 #
 # The table also goes to build-bench/bench-table.txt. Figures short of their
 # goal are marked SHORT; the script exits 0 either way once every figure was
@@ -18,7 +20,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" || exit 1
+ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${WAYLAND_PACKAGES[@]}" || exit 1
 
 # The preset "bench" (Release with the benchmarks, no tests), in build-bench/ or $BELMORA_BENCH_BUILD.
 build=${BELMORA_BENCH_BUILD:-build-bench}
@@ -184,6 +186,34 @@ if wait_window 10 Form1 >/dev/null; then
     row "  VmHWM of a bare Qt 6 window, for reference" "$mb MB" "-" "(reference)" "-" 1
 fi
 stop_pid "$bare"
+
+# ---- the desktop's cursor on Wayland ----
+# Each cursor source on its headless compositor (scripts/lib/wayland.sh), in a
+# subshell: the compositor's session stays out of the X session above.
+drivers=$bin/wayland-drivers
+for desktop in kwin gnome-shell; do
+    note "the cursor source on $desktop"
+    (
+        source scripts/lib/wayland.sh
+        export WAYLAND_KWIN_FAKE_INPUT=$drivers/kwin_fake_input WAYLAND_WLR_VIRTUAL_POINTER=$drivers/wlr_virtual_pointer
+        wayland_start "$desktop"
+        rc=$?
+        if ((rc == 0)); then
+            if [[ $desktop == kwin ]]; then
+                driver=("$WAYLAND_KWIN_FAKE_INPUT")
+                kind=kwin
+            else
+                driver=(/usr/bin/python3 "$PWD/tests/e2e/wayland/mutter_remote_desktop.py")
+                kind=mutter
+            fi
+            "$bin/bench/belmora_cursor_source_bench" "$kind" "${driver[@]}" 2>"$work/cursor-$desktop.err" |
+                grep '^ROW|' >>"$rows" || { cat "$work/cursor-$desktop.err" >&2; note "the cursor bench failed on $desktop"; }
+        else
+            note "no $desktop here: $WAYLAND_SKIP_REASON"
+        fi
+        wayland_stop
+    )
+done
 
 # ---- the table ----
 table=$bin/bench-table.txt

@@ -7,7 +7,7 @@
 # named twice. Scripts install the groups they need.
 #
 # Building the Linux program and the test suites.
-BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev libxcb1-dev fonts-terminus)
+BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev libxcb1-dev libpipewire-0.3-dev fonts-terminus)
 # Running it from the build (./scripts/run.sh).
 RUN_PACKAGES=(pulseaudio-utils)
 # A private desktop for tests and benchmarks: X server, window manager, input,
@@ -28,11 +28,14 @@ DEB_PACKAGES=(dpkg-dev file)
 PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3 groff-base)
 # The code formatter, pinned: another version formats differently.
 FORMAT_PACKAGES=(clang-format-14)
+# Headless Wayland compositors with XWayland, and what drives their pointer.
+WAYLAND_PACKAGES=(weston sway kwin-wayland mutter gnome-shell xwayland pipewire wireplumber dbus
+                  libwayland-dev plasma-wayland-protocols python3-gi x11-xserver-utils)
 
 # Everything ./scripts/test.sh runs needs, beyond BUILD_PACKAGES.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${PROBE_PACKAGES[@]}" "${MINGW_PACKAGES[@]}"
                "${WINE_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${PACKAGE_CHECK_PACKAGES[@]}"
-               "${FORMAT_PACKAGES[@]}")
+               "${FORMAT_PACKAGES[@]}" "${WAYLAND_PACKAGES[@]}")
 
 _missing_packages() {
     local p

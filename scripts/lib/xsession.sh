@@ -57,6 +57,10 @@ xsession_start() {
     fi
     XSESSION_DISPLAY=":$(tr -dc 0-9 <"$numfile")"
     export DISPLAY=$XSESSION_DISPLAY
+    # An X11 session, also when started from a Wayland desktop: the program
+    # looks for the desktop's cursor only in Wayland sessions.
+    unset WAYLAND_DISPLAY
+    export XDG_SESSION_TYPE=x11
     # Desktop programs expect a runtime directory (Qt warns without one).
     if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
         mkdir -m 700 "$_xsession_tmp/runtime"

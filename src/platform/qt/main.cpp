@@ -37,10 +37,12 @@ int main(int argc, char** argv) {
     // A session bus that runs already, or none: never one started for us.
     qt::KeepSessionBusLocal();
 
-    // Wayland gives no global cursor position: run through XWayland there.
-    // An empty value is as good as none (Qt would try its default plugin).
+    // Wayland gives no global cursor position, nor a place of its own to a
+    // window: run through XWayland there, also when the session asks Qt
+    // programs for Wayland (QT_QPA_PLATFORM=wayland, often set on sway and
+    // Plasma). An empty value is as good as none (Qt would try its default plugin).
     const char* asked = std::getenv("QT_QPA_PLATFORM");
-    if (!asked || !*asked)
+    if (!asked || !*asked || std::strncmp(asked, "wayland", 7) == 0)
         setenv("QT_QPA_PLATFORM", "xcb", 1);
 
     const char* platform = std::getenv("QT_QPA_PLATFORM");

@@ -13,6 +13,7 @@
 #include "platform/pulse/pulse_tone.h"
 #include "platform/qt/form_window.h"
 #include "platform/qt/tick_source.h"
+#include "platform/qt/wayland_cursor.h"
 #include "platform/qt/x11_window.h"
 #include "runtime/text_layout.h"
 
@@ -41,7 +42,16 @@ protected:
 }  // namespace
 
 QtPlatform::QtPlatform(const std::string& pulseServer)
-    : relay_(std::make_unique<QObject>()), tone_(std::make_unique<pulse::PulseTone>(pulseServer)) {}
+    : relay_(std::make_unique<QObject>()), tone_(std::make_unique<pulse::PulseTone>(pulseServer)) {
+    // On a Wayland session the desktop's cursor source starts now, so that its
+    // first report is in by the first tick (and its notice, if any, comes at
+    // start-up).
+    if (wayland::InWaylandSession()) {
+        cursorTried_ = true;
+        cursorFallback_ = false;
+        cursor_ = wayland::OpenCursor(x11::OpenCursorReader());
+    }
+}
 
 QtPlatform::~QtPlatform() {
     for (auto& [id, timer] : timers_)
@@ -193,8 +203,10 @@ bool QtPlatform::cursorPos(std::int32_t& x, std::int32_t& y) {
     QPoint at;
     if (cursor_ && cursor_->read(x, y))
         at = QPoint(x, y);
-    else
+    else if (cursorFallback_)
         at = QCursor::pos();
+    else
+        return false;  // on Wayland, Qt's answer is XWayland's too, with its start-up guess
     at -= PrimaryOrigin();
     x = at.x();
     y = at.y();

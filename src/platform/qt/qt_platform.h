@@ -25,7 +25,9 @@
 //     modifiers; Return 13, Escape 27, Backspace 8, Tab 9, Ctrl+letter its
 //     control character (tests/platform/key_table.txt)
 //   - cursor position: on X11 XQueryPointer on a connection of its own
-//     (cursor_source.h, x11_window.h), else QCursor::pos()
+//     (cursor_source.h, x11_window.h), else QCursor::pos(); on a Wayland
+//     session the desktop's own cursor where KWin or mutter offer it, and
+//     XWayland's when fresher (wayland_cursor.h)
 //   - primary screen size, double-click interval
 //   - periodic timers (tick_source.h: a timerfd on Linux, else a precise
 //     QTimer), firing in nested event loops too (a tick that opens a message
@@ -37,7 +39,9 @@
 // Does not implement
 //   - other mouse buttons, mouse moves, key releases, keys with no character
 //   - message box buttons other than OK (the icon bits 32/48/64 are shown)
-//   - screens other than the primary one; native Wayland (no global cursor there)
+//   - screens other than the primary one; native Wayland (no global cursor
+//     there: Wayland sessions run through XWayland); the desktop's cursor on
+//     Wayland compositors other than KWin and mutter (a notice says so)
 //   - keeping a top-most window above others when no window manager runs (there
 //     it is only raised when shown or made top-most)
 #include <cstdint>
@@ -125,8 +129,9 @@ private:
     bool quitting_ = false;
     int status_ = 0;
     std::unique_ptr<pulse::PulseTone> tone_;
-    std::unique_ptr<CursorSource> cursor_;  // opened on the first cursorPos()
+    std::unique_ptr<CursorSource> cursor_;  // opened on the first cursorPos(), on Wayland at once
     bool cursorTried_ = false;
+    bool cursorFallback_ = true;  // QCursor::pos() when cursor_ has no answer
 };
 
 }  // namespace qt
