@@ -13,7 +13,10 @@ struct Variables {
 };
 }  // namespace
 
-DynArray<FormLayout>& FormLayouts() { return Application::Current().ModuleVariables<Variables>().FormLayouts; }
+DynArray<FormLayout>& FormLayouts()
+{
+    return Application::Current().ModuleVariables<Variables>().FormLayouts;
+}
 
 Long ArrayCount(DynArray<FormLayout>& table)
 {

@@ -260,7 +260,8 @@ void Application::syncTimer(Timer& timer)
     }
     if (run) {
         const TimerId id = platform_.startTimer(timer.interval_);
-        if (id == 0) NotMade("il timer " + timer.Name() + " di " + timer.Parent().Name() + " non si può avviare");
+        if (id == 0)
+            NotMade("il timer " + timer.Name() + " di " + timer.Parent().Name() + " non si può avviare");
         timer.platformTimer_ = id;
         timers_[id] = &timer;
     }
@@ -335,7 +336,8 @@ void Application::handleUntrapped(const RuntimeError& e)
         reportingError_ = true;
         const std::string number = "Errore di run-time '" + std::to_string(e.number()) + "':";
         std::string line = "belmora: " + number + " " + e.description();
-        std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        std::replace_if(
+            line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
         platform_.reportError(line);
         try {
             showBox(number + "\r\n\r\n" + e.description(), 16, ApplicationTitle);

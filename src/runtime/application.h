@@ -117,13 +117,13 @@ private:
     std::map<std::type_index, std::shared_ptr<void>> modules_;
     HeldClick held_;
     std::uint32_t nextHandle_ = 0x1000;
-    int depth_ = 0;                 // handlers on the stack
-    Form* activeForm_ = nullptr;    // the form whose handler runs
+    int depth_ = 0;               // handlers on the stack
+    Form* activeForm_ = nullptr;  // the form whose handler runs
     bool ended_ = false;
     int status_ = 0;
     bool reportingError_ = false;
-    int boxes_ = 0;                 // message boxes open
-    int boxBaseDepth_ = 0;          // handlers on the stack when the innermost box opened
+    int boxes_ = 0;         // message boxes open
+    int boxBaseDepth_ = 0;  // handlers on the stack when the innermost box opened
 };
 
 // The program's view of the runtime.

@@ -9,9 +9,12 @@ Rgb ColorFromBgr(std::uint32_t bgr)
     if (bgr & 0x80000000u) {
         // A system colour: the classic Windows defaults of those the program uses.
         switch (bgr & 0xFF) {
-        case 0x05: return {255, 255, 255};  // window background
-        case 0x08: return {0, 0, 0};        // window text
-        default: return {192, 192, 192};    // button face and the rest
+            case 0x05:
+                return {255, 255, 255};  // window background
+            case 0x08:
+                return {0, 0, 0};  // window text
+            default:
+                return {192, 192, 192};  // button face and the rest
         }
     }
     return {static_cast<std::uint8_t>(bgr & 0xFF), static_cast<std::uint8_t>((bgr >> 8) & 0xFF),
@@ -21,16 +24,35 @@ Rgb ColorFromBgr(std::uint32_t bgr)
 // ---- Control ---------------------------------------------------------------
 
 Control::Control(Form& form, Object& container, std::string name, Place place)
-    : form_(form), container_(container), name_(std::move(name)), place_(place)
+    : form_(form),
+      container_(container),
+      name_(std::move(name)),
+      place_(place)
 {
     form_.controls_.items_.push_back(this);
 }
 
 void Control::changed() { form_.changed(); }
-void Control::Left(Single v) { place_.left = v; changed(); }
-void Control::Top(Single v) { place_.top = v; changed(); }
-void Control::Width(Single v) { place_.width = v; changed(); }
-void Control::Height(Single v) { place_.height = v; changed(); }
+void Control::Left(Single v)
+{
+    place_.left = v;
+    changed();
+}
+void Control::Top(Single v)
+{
+    place_.top = v;
+    changed();
+}
+void Control::Width(Single v)
+{
+    place_.width = v;
+    changed();
+}
+void Control::Height(Single v)
+{
+    place_.height = v;
+    changed();
+}
 void Control::Move(Single left, Single top)
 {
     place_.left = left;
@@ -44,7 +66,8 @@ void Control::Visible(bool v)
 }
 
 PictureBox::PictureBox(Form& form, Object& container, std::string name, Place place, rt::Picture picture)
-    : Control(form, container, std::move(name), place), picture_(std::move(picture))
+    : Control(form, container, std::move(name), place),
+      picture_(std::move(picture))
 {
 }
 void PictureBox::Picture(const rt::Picture& p)
@@ -54,7 +77,9 @@ void PictureBox::Picture(const rt::Picture& p)
 }
 
 Label::Label(Form& form, Object& container, std::string name, Place place, Look look, std::string caption)
-    : Control(form, container, std::move(name), place), look_(std::move(look)), caption_(std::move(caption))
+    : Control(form, container, std::move(name), place),
+      look_(std::move(look)),
+      caption_(std::move(caption))
 {
 }
 void Label::Caption(std::string c)
@@ -64,12 +89,16 @@ void Label::Caption(std::string c)
 }
 
 Frame::Frame(Form& form, Object& container, std::string name, Place place, Rgb backColor, std::string caption)
-    : Control(form, container, std::move(name), place), backColor_(backColor), caption_(std::move(caption))
+    : Control(form, container, std::move(name), place),
+      backColor_(backColor),
+      caption_(std::move(caption))
 {
 }
 
 Timer::Timer(Form& form, std::string name, int intervalMs, bool enabled)
-    : Control(form, form, std::move(name), {}), enabled_(enabled), interval_(intervalMs)
+    : Control(form, form, std::move(name), {}),
+      enabled_(enabled),
+      interval_(intervalMs)
 {
 }
 

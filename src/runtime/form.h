@@ -149,7 +149,7 @@ public:
     struct Design {
         std::string name;
         std::string caption;
-        int borderStyle = 2;            // 0: none; 2: sizable, with title bar
+        int borderStyle = 2;  // 0: none; 2: sizable, with title bar
         Single clientWidth = 0, clientHeight = 0;
         std::uint32_t backColor = 0x8000000F;  // &H00BBGGRR&, or a system colour
         rt::Picture picture;
@@ -218,14 +218,14 @@ private:
 
     // Runtime bookkeeping.
     bool loaded_ = false;
-    bool everShown_ = false;     // the runtime has shown it once (first Form_Resize done)
-    bool dirty_ = true;          // the window must be brought up to date
+    bool everShown_ = false;  // the runtime has shown it once (first Form_Resize done)
+    bool dirty_ = true;       // the window must be brought up to date
     bool shownOnPlatform_ = false;
     bool topMostOnPlatform_ = false;
     PixelRect platformRect_{0, 0, -1, -1};  // the client area the backend last had
-    std::uint32_t handle_ = 0;   // the runtime's window handle (hWnd)
-    WindowId window_ = 0;        // the backend's window
-    std::optional<Scene> sentScene_;  // the scene the backend's window last got
+    std::uint32_t handle_ = 0;              // the runtime's window handle (hWnd)
+    WindowId window_ = 0;                   // the backend's window
+    std::optional<Scene> sentScene_;        // the scene the backend's window last got
 };
 
 }  // namespace rt

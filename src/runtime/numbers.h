@@ -6,8 +6,8 @@
 #include <compare>
 #include <cstdint>
 #include <limits>
-#include <type_traits>
 #include <string>
+#include <type_traits>
 
 #include "runtime/errors.h"
 
@@ -19,8 +19,7 @@ namespace detail {
 template <class T>
 T checked(long long v)
 {
-    if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max())
-        Raise(err::Overflow);
+    if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max()) Raise(err::Overflow);
     return static_cast<T>(v);
 }
 template <class T>
@@ -28,8 +27,7 @@ T rounded(double v)
 {
     if (std::isnan(v)) Raise(err::Overflow);
     const double r = std::nearbyint(v);  // the default rounding mode: halves to even
-    if (r < std::numeric_limits<T>::min() || r > std::numeric_limits<T>::max())
-        Raise(err::Overflow);
+    if (r < std::numeric_limits<T>::min() || r > std::numeric_limits<T>::max()) Raise(err::Overflow);
     return static_cast<T>(r);
 }
 }  // namespace detail

@@ -30,8 +30,8 @@ Picture Picture::FromXpm(std::string name, const char* const* xpm)
 {
     auto bad = [&](const std::string& why) { return std::invalid_argument("XPM '" + name + "': " + why); };
     int width = 0, height = 0, colours = 0, cpp = 0;
-    if (std::sscanf(xpm[0], "%d %d %d %d", &width, &height, &colours, &cpp) != 4 || cpp != 1 ||
-        width <= 0 || height <= 0 || colours <= 0)
+    if (std::sscanf(xpm[0], "%d %d %d %d", &width, &height, &colours, &cpp) != 4 || cpp != 1 || width <= 0 ||
+        height <= 0 || colours <= 0)
         throw bad("unsupported header");
     std::map<char, std::uint32_t> palette;
     for (int i = 1; i <= colours; ++i) {

@@ -41,7 +41,7 @@ struct PixelSize {
 enum class Align { Left, Right, Center };
 
 struct FontSpec {
-    std::string name;      // e.g. "Fixedsys"; backends substitute where it is missing
+    std::string name;  // e.g. "Fixedsys"; backends substitute where it is missing
     float points = 9.0f;
     int weight = 400;
     bool operator==(const FontSpec&) const = default;
@@ -51,16 +51,16 @@ struct FontSpec {
 struct DrawItem {
     enum class Kind { Fill, Image, Text };
     Kind kind = Kind::Fill;
-    PixelRect rect;      // where the item lies
-    PixelRect clip;      // nothing outside this is painted (the container's area)
-    Rgb back;            // Fill: the colour
-    Rgb fore;            // Text: the ink
-    Picture picture;     // Image: drawn unscaled at rect's top-left
-    std::string text;    // Text: UTF-8; CR, LF or CR LF start a new line, long lines
-                         // break at spaces; lines below rect are not shown
+    PixelRect rect;    // where the item lies
+    PixelRect clip;    // nothing outside this is painted (the container's area)
+    Rgb back;          // Fill: the colour
+    Rgb fore;          // Text: the ink
+    Picture picture;   // Image: drawn unscaled at rect's top-left
+    std::string text;  // Text: UTF-8; CR, LF or CR LF start a new line, long lines
+                       // break at spaces; lines below rect are not shown
     Align align = Align::Left;
     FontSpec font;
-    std::string owner;   // name of the form or control the item draws (for traces)
+    std::string owner;  // name of the form or control the item draws (for traces)
     bool operator==(const DrawItem&) const = default;
 };
 
@@ -73,7 +73,7 @@ struct Scene {
 
 struct WindowStyle {
     std::string caption;
-    bool bordered = false;       // title bar and sizing border, or none at all
+    bool bordered = false;  // title bar and sizing border, or none at all
     bool showInTaskbar = true;
     Picture icon;
 };

@@ -38,7 +38,7 @@ Scene SceneOf(const Form& form)
     }
     // Controls in creation order; a frame's contents right after it, clipped to it.
     std::function<void(const Object&, int, int, PixelRect)> paint = [&](const Object& container, int ox,
-                                                                         int oy, PixelRect clip) {
+                                                                        int oy, PixelRect clip) {
         for (Control* c : form.Controls().all()) {
             if (&c->Container() != &container || !c->Visible()) continue;
             const PixelRect r{ox + ToPixels(c->Left()), oy + ToPixels(c->Top()), ToPixels(c->Width()),

@@ -49,7 +49,8 @@ int main(int argc, char** argv)
         for (std::size_t i = 0; i < heard.size(); ++i) {
             std::size_t j = i;
             while (j + 1 < heard.size() && std::abs(heard[j + 1].frequencyHz - 70) < 1 &&
-                   std::abs(heard[i].frequencyHz - 70) < 1 && std::abs(heard[j + 1].lengthMs(48000) - 10) <= 2 &&
+                   std::abs(heard[i].frequencyHz - 70) < 1 &&
+                   std::abs(heard[j + 1].lengthMs(48000) - 10) <= 2 &&
                    std::abs(heard[i].lengthMs(48000) - 10) <= 2)
                 ++j;
             if (j > i + 1) {

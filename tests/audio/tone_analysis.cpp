@@ -31,10 +31,7 @@ std::vector<Run> Runs(const std::vector<std::int16_t>& samples, int threshold)
 // How far a half-period may stray from the tone's own: a sample either way
 // (half-periods of most frequencies fall on one of two whole lengths), more
 // for long ones.
-double Tolerance(double halfPeriod)
-{
-    return std::max(1.5, 0.03 * halfPeriod);
-}
+double Tolerance(double halfPeriod) { return std::max(1.5, 0.03 * halfPeriod); }
 
 // Splits a stretch of sound (runs with no silence in between) into tones.
 void SplitStretch(const std::vector<Run>& runs, std::size_t from, std::size_t to, int rate,
@@ -127,8 +124,8 @@ std::vector<Expected> WholeRun(int minGrowls)
 std::string Describe(const HeardTone& tone, int rate)
 {
     char text[160];
-    std::snprintf(text, sizeof text, "%.1f Hz for %.2f ms at %.1f ms%s", tone.frequencyHz, tone.lengthMs(rate),
-                  tone.startMs(rate), tone.fullFirstHalf ? "" : " (cut at its start)");
+    std::snprintf(text, sizeof text, "%.1f Hz for %.2f ms at %.1f ms%s", tone.frequencyHz,
+                  tone.lengthMs(rate), tone.startMs(rate), tone.fullFirstHalf ? "" : " (cut at its start)");
     return text;
 }
 

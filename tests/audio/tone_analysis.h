@@ -15,11 +15,11 @@
 namespace tone_analysis {
 
 struct HeardTone {
-    std::size_t start = 0;     // first frame
-    std::size_t frames = 0;    // length in frames
-    double frequencyHz = 0;    // from its whole half-periods
-    int halfPeriods = 0;       // whole half-periods heard
-    bool fullFirstHalf = true; // its first half-period is as long as the others
+    std::size_t start = 0;      // first frame
+    std::size_t frames = 0;     // length in frames
+    double frequencyHz = 0;     // from its whole half-periods
+    int halfPeriods = 0;        // whole half-periods heard
+    bool fullFirstHalf = true;  // its first half-period is as long as the others
     double startMs(int rate) const { return start * 1000.0 / rate; }
     double lengthMs(int rate) const { return frames * 1000.0 / rate; }
 };

@@ -54,8 +54,14 @@ void ExpectTone(const HeardTone& t, double hz, double ms)
 
 TEST(FindTones, EveryToneOfTheProgramAlone)
 {
-    for (const auto& [hz, ms] : std::vector<std::pair<int, int>>{
-             {3000, 200}, {70, 10}, {800, 100}, {1300, 100}, {1000, 100}, {400, 300}, {400, 200}, {500, 100}}) {
+    for (const auto& [hz, ms] : std::vector<std::pair<int, int>>{{3000, 200},
+                                                                 {70, 10},
+                                                                 {800, 100},
+                                                                 {1300, 100},
+                                                                 {1000, 100},
+                                                                 {400, 300},
+                                                                 {400, 200},
+                                                                 {500, 100}}) {
         Recording r;
         r.silence(50).tone(hz, ms).silence(50);
         const auto tones = FindTones(r.samples);
@@ -105,7 +111,8 @@ TEST(FindTones, ATonesCutAtItsStartShowsIt)
     Recording whole, cut;
     whole.tone(400, 100);
     cut.silence(20);
-    cut.samples.insert(cut.samples.end(), whole.samples.begin() + 20, whole.samples.end());  // a third of a half-period lost
+    cut.samples.insert(cut.samples.end(), whole.samples.begin() + 20,
+                       whole.samples.end());  // a third of a half-period lost
     cut.silence(20);
     const auto tones = FindTones(cut.samples);
     ASSERT_GE(tones.size(), 1u);

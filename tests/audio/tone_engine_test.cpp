@@ -27,10 +27,7 @@ using pulse::PulseTone;
 using Clock = std::chrono::steady_clock;
 constexpr int kRate = 48000;
 
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 // Records the null sink's monitor while it lives.
 class Recorder {
@@ -87,8 +84,8 @@ TEST_F(ToneEngine, KeepsTheRhythmOfTheCallsAndPlaysTheLastToneWhole)
         Clock::time_point at;
     };
     std::vector<Call> calls = {
-        {400, 300, 0, {}}, {400, 200, 0, {}},                   // a counted key: back to back, one pitch
-        {70, 10, 0, {}},   {70, 10, 0, {}},  {70, 10, 10, {}},  // growls, then one a tick later
+        {400, 300, 0, {}}, {400, 200, 0, {}},                     // a counted key: back to back, one pitch
+        {70, 10, 0, {}},   {70, 10, 0, {}},   {70, 10, 10, {}},   // growls, then one a tick later
         {70, 10, 0, {}},   {800, 100, 0, {}}, {500, 100, 0, {}},  // the end of the closing tones
     };
     {
@@ -117,7 +114,8 @@ TEST_F(ToneEngine, KeepsTheRhythmOfTheCallsAndPlaysTheLastToneWhole)
         // The silence after a tone is the time from its end to the next call,
         // as the program lived it; and never nothing.
         const double pause = Ms(calls[k + 1].at - calls[k].at) - calls[k].ms;
-        const double silence = (double(heard[k + 1].start) - double(heard[k].start + heard[k].frames)) * 1000.0 / kRate;
+        const double silence =
+            (double(heard[k + 1].start) - double(heard[k].start + heard[k].frames)) * 1000.0 / kRate;
         std::printf("tone %zu: %s; then %.3f ms of silence (the calls paused %.3f ms)\n", k + 1,
                     tone_analysis::Describe(heard[k]).c_str(), silence, pause);
         EXPECT_GT(silence, 0.0);

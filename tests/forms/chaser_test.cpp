@@ -105,9 +105,9 @@ TEST(Chaser, CatchBoxIsOpenThirtyTwoPixelsSquareAtTheTopLeft)
         bool caught;
     };
     const std::vector<Case> cases = {
-        {1, 16, true},   {31, 16, true},  {0, 16, false},  {32, 16, false}, {16, 1, true},
-        {16, 31, true},  {16, 0, false},  {16, 32, false}, {40, 10, false}, {80, 27, false},
-        {1, 28, true},   {31, 31, true},  {20, 29, true},  {1, 1, true},    {0, 0, false},
+        {1, 16, true},  {31, 16, true}, {0, 16, false},  {32, 16, false}, {16, 1, true},
+        {16, 31, true}, {16, 0, false}, {16, 32, false}, {40, 10, false}, {80, 27, false},
+        {1, 28, true},  {31, 31, true}, {20, 29, true},  {1, 1, true},    {0, 0, false},
     };
     SimRun r;
     std::vector<TickOutcome> outcomes(cases.size());

@@ -39,7 +39,9 @@ struct StandIn : Form {
 // A control whose container cannot be told: asking raises the given error.
 struct Unplaceable : Label {
     int error;
-    Unplaceable(Form& f, int error) : Label(f, f, "Unplaceable", {700, 0, 100, 100}, plain, ""), error(error) {}
+    Unplaceable(Form& f, int error) : Label(f, f, "Unplaceable", {700, 0, 100, 100}, plain, ""), error(error)
+    {
+    }
     Object& Container() const override { throw RuntimeError(error); }
 };
 
@@ -142,11 +144,12 @@ TEST_F(Autocenter, MoreControlsThanRecordedRaisesSubscriptAtTheFirstExtraOneOnTh
 {
     StandIn form;
     RegisterForm(form);
-    Label extraInFrame(form, form.Panel, "ExtraInFrame", {0, 0, 10, 10}, plain, "");  // skipped: inside a frame
+    Label extraInFrame(form, form.Panel, "ExtraInFrame", {0, 0, 10, 10}, plain,
+                       "");  // skipped: inside a frame
     Label extra(form, form, "Extra", {50, 0, 10, 10}, plain, "");
     form.Width(15360);
     EXPECT_EQ(errorOf([&] { CenterControls(form); }), 9);
-    EXPECT_EQ(form.Panel.Left(), 1035 + 2108);   // the recorded ones moved first
+    EXPECT_EQ(form.Panel.Left(), 1035 + 2108);  // the recorded ones moved first
     EXPECT_EQ(form.OnForm.Left(), 405 + 2108);
     EXPECT_EQ(extra.Left(), 50);
 }

@@ -18,7 +18,8 @@ public:
     void onTimer(rt::TimerId) override {}
     void onClick(rt::WindowId, int, int) override {}
     void onDoubleClick(rt::WindowId, int, int) override {}
-    void onKeyPress(rt::WindowId, int charCode) override {
+    void onKeyPress(rt::WindowId, int charCode) override
+    {
         std::printf("key %d\n", charCode);
         std::fflush(stdout);
     }
@@ -31,7 +32,8 @@ private:
 
 // Shows one active, borderless window (as the crash page is) and runs the
 // event loop until the window is closed or the process is stopped.
-inline int RunKeyProbe(rt::Platform& platform) {
+inline int RunKeyProbe(rt::Platform& platform)
+{
     PrintingHost host(platform);
     platform.attach(host);
     rt::WindowStyle style;

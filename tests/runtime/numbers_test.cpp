@@ -37,7 +37,7 @@ TEST(Numbers, IntegerOverflowsExactlyAtItsBounds)
     EXPECT_EQ(errorOf([] { (void)(Integer(-32768) * -1); }), 6);
     EXPECT_EQ(errorOf([] { (void)Integer(32768); }), 6);
     EXPECT_EQ(errorOf([] { (void)CInt(32767.49); }), 0);
-    EXPECT_EQ(errorOf([] { (void)CInt(32767.5); }), 6);  // rounds to 32768
+    EXPECT_EQ(errorOf([] { (void)CInt(32767.5); }), 6);   // rounds to 32768
     EXPECT_EQ(errorOf([] { (void)CInt(-32768.5); }), 0);  // rounds to -32768, the even one
     EXPECT_EQ(errorOf([] { (void)CInt(-32769.5); }), 6);
 }

@@ -44,9 +44,7 @@ Probe probe;
 
 struct ClickForm : Form {
     PictureBox Pic;
-    ClickForm()
-        : Form(plainDesign("ClickForm")),
-          Pic(*this, *this, "Pic", {600, 0, 300, 300}, dot())
+    ClickForm() : Form(plainDesign("ClickForm")), Pic(*this, *this, "Pic", {600, 0, 300, 300}, dot())
     {
         Pic.Click = [] { probe.log("Pic_Click"); };
     }
@@ -103,7 +101,7 @@ TEST(Runtime, TimerTicksThatFallDueDuringItsHandlerMergeIntoOneWhileOthersKeepTi
 {
     sim::SimDesktop desk;
     desk.setResponder([](const sim::Box&) { return 95LL; });
-    const int status = runProgram(desk, [] () -> Form& { return Default<MergeForm>(); });
+    const int status = runProgram(desk, []() -> Form& { return Default<MergeForm>(); });
     EXPECT_EQ(status, 0);
     // First tick at 10; its box is up until 105; one merged tick right then; then every 10 ms.
     EXPECT_EQ(probe.times("Slow"), (std::vector<long long>{10, 105, 115, 125}));
@@ -116,12 +114,12 @@ TEST(Runtime, SingleClickWaitsForTheDoubleClickTimeAndADoubleClickRaisesOnlyDblC
     sim::SimDesktop desk;
     desk.setDoubleClickTime(400);
     desk.at(100, [&] { desk.clickAt(10, 10); });              // single: Click at 500
-    desk.at(1000, [&] { desk.doubleClickAt(10, 10, 150); });   // DblClick at 1150, no Click
-    desk.at(2000, [&] { desk.doubleClickAt(10, 10, 450); });   // too slow: two Clicks, at 2400 and 2850
-    desk.at(3000, [&] { desk.clickAt(45, 5); });                // on the picture box
-    desk.at(3100, [&] { desk.key('a'); });                      // a key releases the held click first
+    desk.at(1000, [&] { desk.doubleClickAt(10, 10, 150); });  // DblClick at 1150, no Click
+    desk.at(2000, [&] { desk.doubleClickAt(10, 10, 450); });  // too slow: two Clicks, at 2400 and 2850
+    desk.at(3000, [&] { desk.clickAt(45, 5); });              // on the picture box
+    desk.at(3100, [&] { desk.key('a'); });                    // a key releases the held click first
     desk.at(4000, [&] { desk.key('q'); });
-    runProgram(desk, [] () -> Form& { return Default<ClickForm>(); });
+    runProgram(desk, []() -> Form& { return Default<ClickForm>(); });
     EXPECT_EQ(probe.times("Click"), (std::vector<long long>{500, 2400, 2850}));
     EXPECT_EQ(probe.times("DblClick"), (std::vector<long long>{1150}));
     EXPECT_EQ(probe.times("Pic_Click"), (std::vector<long long>{3100}));
@@ -134,7 +132,7 @@ TEST(Runtime, ProgramEndsWhenNoFormStaysLoadedAndNoObjectDiesUnderItsHandler)
 {
     sim::SimDesktop desk;
     desk.at(100, [&] { desk.key('q'); });
-    const int status = runProgram(desk, [] () -> Form& { return Default<ClickForm>(); });
+    const int status = runProgram(desk, []() -> Form& { return Default<ClickForm>(); });
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(desk.stoppedAtLimit());
     EXPECT_EQ(desk.now(), 100);
@@ -170,7 +168,7 @@ struct CountingForm : Form {
 TEST(Runtime, UntrappedErrorShowsACriticalBoxAndEndsWithStatusOne)
 {
     sim::SimDesktop desk;
-    const int status = runProgram(desk, [] () -> Form& { return Default<FailingForm>(); });
+    const int status = runProgram(desk, []() -> Form& { return Default<FailingForm>(); });
     EXPECT_EQ(status, 1);
     ASSERT_EQ(desk.boxes().size(), 1u);
     EXPECT_EQ(desk.boxes()[0].prompt, "Errore di run-time '6':\r\n\r\nOverflow");
@@ -185,7 +183,7 @@ TEST(Runtime, DefaultInstanceIsCreatedAfreshWhenNamedAfterItsUnload)
     desk.at(100, [&] { desk.key('x'); });
     desk.at(200, [&] { desk.key('x'); });
     loads = 0;
-    const int status = runProgram(desk, [] () -> Form& { return Default<CountingForm>(); });
+    const int status = runProgram(desk, []() -> Form& { return Default<CountingForm>(); });
     EXPECT_EQ(loads, 2);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(desk.now(), 200);
@@ -208,7 +206,7 @@ TEST(Runtime, EndFromATimerWhileABoxIsUpClosesItAndStopsTheWaitingHandler)
     sim::SimDesktop desk;
     desk.setResponder([](const sim::Box&) { return 10'000LL; });
     desk.at(20, [&] { desk.key('a'); });
-    const int status = runProgram(desk, [] () -> Form& { return Default<Ender>(); });
+    const int status = runProgram(desk, []() -> Form& { return Default<Ender>(); });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(probe.count("after box"), 0);
     EXPECT_EQ(desk.now(), 50);
@@ -243,8 +241,9 @@ TEST(Runtime, AnUnchangedSceneIsNotSentAgain)
     sim::SimDesktop desk;
     std::vector<int> scenes;
     for (long long t : {5, 495, 505, 995})
-        desk.at(t, [&] { scenes.push_back(desk.windows().at(0)->scenes); }, false);
-    runProgram(desk, [] () -> Form& { return Default<RestingForm>(); });
+        desk.at(
+            t, [&] { scenes.push_back(desk.windows().at(0)->scenes); }, false);
+    runProgram(desk, []() -> Form& { return Default<RestingForm>(); });
     // One scene at the show, one with the picture, none for 48 ticks that
     // change nothing, one when the label changes, then none again.
     EXPECT_EQ(scenes, (std::vector<int>{1, 2, 3, 3}));
@@ -277,7 +276,7 @@ TEST(Runtime, UnloadingTheLastFormEndsTheProgramAtOnceClosingTheBoxesAndStopping
     sim::SimDesktop desk;
     desk.setResponder([](const sim::Box&) { return 10'000LL; });
     desk.at(20, [&] { desk.key('a'); });
-    const int status = runProgram(desk, [] () -> Form& { return Default<LastForm>(); });
+    const int status = runProgram(desk, []() -> Form& { return Default<LastForm>(); });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(probe.count("after unload"), 0);
     EXPECT_EQ(probe.count("after box"), 0);
@@ -306,7 +305,7 @@ TEST(Runtime, AMessageBoxThatThrowsLeavesNoBoxCountedOpen)
     desk.at(100, [&] { desk.key('a'); });
     desk.at(200, [&] { desk.clickAt(10, 10); });  // raised at 600
     desk.setTimeLimit(1000);
-    runProgram(desk, [] () -> Form& { return Default<Trapping>(); });
+    runProgram(desk, []() -> Form& { return Default<Trapping>(); });
     EXPECT_EQ(probe.count("trapped 7"), 1);
     EXPECT_EQ(probe.times("Click"), (std::vector<long long>{600}));
 }
@@ -322,10 +321,11 @@ TEST(Runtime, AWindowOrTimerTheDesktopCannotMakeEndsTheProgramWithErrorSeven)
     };
     const std::vector<Case> cases = {
         {"the startup form's window",
-         [](sim::SimDesktop& d) { d.failWindows([](const WindowStyle& s) { return s.caption == "SideForm"; }); },
+         [](sim::SimDesktop& d) {
+             d.failWindows([](const WindowStyle& s) { return s.caption == "SideForm"; });
+         },
          "Memoria esaurita: la finestra di SideForm non si può creare"},
-        {"a form's timer at load",
-         [](sim::SimDesktop& d) { d.failTimers([](int ms) { return ms == 20; }); },
+        {"a form's timer at load", [](sim::SimDesktop& d) { d.failTimers([](int ms) { return ms == 20; }); },
          "Memoria esaurita: il timer Fast di SideForm non si può avviare"},
         {"the timer that holds a click",
          [](sim::SimDesktop& d) {
@@ -339,7 +339,7 @@ TEST(Runtime, AWindowOrTimerTheDesktopCannotMakeEndsTheProgramWithErrorSeven)
         sim::SimDesktop desk;
         desk.setTimeLimit(5000);
         c.setUp(desk);
-        const int status = runProgram(desk, [] () -> Form& { return Default<SideForm>(); });
+        const int status = runProgram(desk, []() -> Form& { return Default<SideForm>(); });
         EXPECT_EQ(status, 1);
         EXPECT_FALSE(desk.stoppedAtLimit());
         const std::string report = "Errore di run-time '7': " + c.description;
@@ -374,7 +374,7 @@ TEST(Runtime, AnEndBehindTheUntrappedErrorsBoxKeepsStatusOne)
     sim::SimDesktop desk;
     desk.setResponder([](const sim::Box&) { return 10'000LL; });
     desk.at(20, [&] { desk.key('a'); });
-    const int status = runProgram(desk, [] () -> Form& { return Default<Failing>(); });
+    const int status = runProgram(desk, []() -> Form& { return Default<Failing>(); });
     EXPECT_EQ(status, 1);
     EXPECT_EQ(desk.now(), 50);
     EXPECT_EQ(desk.errorLines().size(), 1u);

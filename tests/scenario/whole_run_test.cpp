@@ -93,7 +93,8 @@ TEST(WholeRun, ClickGreetingCrashPageSevenKeysAndTheEnd)
         if (i < 6) r.probe(7000 + 1000LL * i + 600, [&] { after.push_back(pageState()); });
     }
     std::vector<bool> visibleAfterKeys;
-    for (long long t : {7700, 8300, 9250}) r.probe(t, [&] { visibleAfterKeys.push_back(pageState().visible); });
+    for (long long t : {7700, 8300, 9250})
+        r.probe(t, [&] { visibleAfterKeys.push_back(pageState().visible); });
 
     EXPECT_EQ(r.run(), 0);
     EXPECT_FALSE(r.desk.stoppedAtLimit());
@@ -112,7 +113,7 @@ TEST(WholeRun, ClickGreetingCrashPageSevenKeysAndTheEnd)
     EXPECT_EQ(blink, (std::vector<bool>{true, false, true, false}));
 
     ASSERT_EQ(after.size(), 6u);
-    const std::vector<std::string> captions = {"CREDITI: 1", "CREDITI: 2", "CREDITI: 3",
+    const std::vector<std::string> captions = {"CREDITI: 1",       "CREDITI: 2", "CREDITI: 3",
                                                "PREMERE UN TASTO", "CREDITI: 5", "CREDITI: 6"};
     for (int i = 0; i < 6; ++i) {
         SCOPED_TRACE("after press " + std::to_string(i + 1));
@@ -202,8 +203,8 @@ TEST(WholeRun, ChaseGoesOnOnScreenAndGrowlsBehindTheGreeting)
     SimRun r;
     r.desk.moveCursor(16, 16);
     r.desk.setResponder([](const sim::Box&) { return 1000LL; });
-    r.input(1000, [&] { r.desk.clickAt(10, 10); });           // Click at 1500, greeting from 2200 to 3200
-    r.probe(2300, [&] { r.desk.moveCursor(900, 700); });      // away from the banner, under the box
+    r.input(1000, [&] { r.desk.clickAt(10, 10); });       // Click at 1500, greeting from 2200 to 3200
+    r.probe(2300, [&] { r.desk.moveCursor(900, 700); });  // away from the banner, under the box
     float leftAtTheEnd = 0;
     r.probe(3190, [&] { leftAtTheEnd = Loaded<Form1>()->Left(); });
     r.desk.setTimeLimit(4000);
@@ -304,7 +305,8 @@ TEST(WholeRun, AWindowOrTimerTheDesktopCannotMakeEndsTheRunWithErrorSeven)
         ASSERT_EQ(r.desk.boxes().size(), 1u);
         EXPECT_EQ(r.desk.boxes()[0].prompt, "Errore di run-time '7':\r\n\r\n" + description);
         EXPECT_EQ(r.desk.boxes()[0].style, 16);
-        EXPECT_EQ(r.desk.errorLines(), (std::vector<std::string>{"belmora: Errore di run-time '7': " + description}));
+        EXPECT_EQ(r.desk.errorLines(),
+                  (std::vector<std::string>{"belmora: Errore di run-time '7': " + description}));
         EXPECT_EQ(r.desk.tones().size(), c.tones);
         EXPECT_TRUE(r.desk.windows().empty());
         for (const auto& ch : r.desk.changes()) {

@@ -23,7 +23,9 @@ void writeCorpus(const std::string& dir)
         storm::Options o = storm::FuzzOptions();
         o.events = static_cast<long long>(40 + 30 * seed);
         storm::Storm s(recorder, o);
-        if (!s.run()) std::fprintf(stderr, "seed %llu: %s", static_cast<unsigned long long>(seed), s.describeFailure().c_str());
+        if (!s.run())
+            std::fprintf(stderr, "seed %llu: %s", static_cast<unsigned long long>(seed),
+                         s.describeFailure().c_str());
         const std::string path = dir + "/storm-" + std::to_string(seed);
         std::ofstream out(path, std::ios::binary);
         out.write(reinterpret_cast<const char*>(recorder.bytes().data()),

@@ -78,12 +78,12 @@ struct Presence {
 
 // How a run of the program ended.
 enum class Ending {
-    SeventhKey,    // the closing greeting after the seventh key
-    Oops,          // the overflow box of the chase
+    SeventhKey,        // the closing greeting after the seventh key
+    Oops,              // the overflow box of the chase
     OopsOverGreeting,  // the overflow box of a tick behind the greeting, over it
-    PageClosed,    // a close request on the crash page
-    BannerClosed,  // a close request on the banner, the last form
-    Stopped,       // the storm's budget ran out mid-run
+    PageClosed,        // a close request on the crash page
+    BannerClosed,      // a close request on the banner, the last form
+    Stopped,           // the storm's budget ran out mid-run
     Count
 };
 const char* EndingName(Ending e);
@@ -108,7 +108,16 @@ public:
 
 private:
     enum class Phase {
-        Fresh, Running, Greeting, Oops, AfterOops, OopsOverGreeting, AfterOopsOverGreeting, Farewell, Finale, Ended
+        Fresh,
+        Running,
+        Greeting,
+        Oops,
+        AfterOops,
+        OopsOverGreeting,
+        AfterOopsOverGreeting,
+        Farewell,
+        Finale,
+        Ended
     };
     enum class Awaits { Nothing, Greeting, Farewell };
 

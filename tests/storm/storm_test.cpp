@@ -33,7 +33,10 @@ std::optional<unsigned long long> envNumber(const char* name)
     return std::strtoull(v, nullptr, 0);
 }
 
-long long eventsPerSeed() { return static_cast<long long>(envNumber("BELMORA_STORM_EVENTS").value_or(100'000)); }
+long long eventsPerSeed()
+{
+    return static_cast<long long>(envNumber("BELMORA_STORM_EVENTS").value_or(100'000));
+}
 // Shifts every seed range, for fresh storms beyond the usual ones.
 unsigned long long seedBase() { return envNumber("BELMORA_STORM_SEED_BASE").value_or(0); }
 
@@ -41,18 +44,23 @@ struct SeedRange {
     unsigned long long first, count;
 };
 
-void PrintTo(const SeedRange& r, std::ostream* os) { *os << "seeds " << r.first << ".." << r.first + r.count - 1; }
+void PrintTo(const SeedRange& r, std::ostream* os)
+{
+    *os << "seeds " << r.first << ".." << r.first + r.count - 1;
+}
 
 class StormSeeds : public testing::TestWithParam<SeedRange> {};
 
 std::string summary(const storm::Stats& s)
 {
     std::string out = std::to_string(s.events) + " events (" + std::to_string(s.delivered) + " delivered), " +
-                      std::to_string(s.runs) + " runs (" + std::to_string(s.runsOnPage) + " reached the page), " +
-                      std::to_string(s.tones) + " tones, " + std::to_string(s.boxes) + " boxes, " +
-                      std::to_string(s.virtualMs / 1000) + " virtual s; endings:";
+                      std::to_string(s.runs) + " runs (" + std::to_string(s.runsOnPage) +
+                      " reached the page), " + std::to_string(s.tones) + " tones, " +
+                      std::to_string(s.boxes) + " boxes, " + std::to_string(s.virtualMs / 1000) +
+                      " virtual s; endings:";
     for (int e = 0; e < static_cast<int>(Ending::Count); ++e)
-        out += std::string(" ") + storm::EndingName(Ending(e)) + " " + std::to_string(s.endings[std::size_t(e)]);
+        out +=
+            std::string(" ") + storm::EndingName(Ending(e)) + " " + std::to_string(s.endings[std::size_t(e)]);
     char digest[32];
     std::snprintf(digest, sizeof digest, "; digest %016llx", static_cast<unsigned long long>(s.digest));
     return out + digest;
@@ -115,7 +123,8 @@ TEST_P(StormSeeds, EveryEventKeepsTheProgramOnItsDesignedPaths)
 // 48 seeds in groups that ctest can run side by side.
 INSTANTIATE_TEST_SUITE_P(Seeds, StormSeeds,
                          testing::Values(SeedRange{1, 6}, SeedRange{7, 6}, SeedRange{13, 6}, SeedRange{19, 6},
-                                         SeedRange{25, 6}, SeedRange{31, 6}, SeedRange{37, 6}, SeedRange{43, 6}),
+                                         SeedRange{25, 6}, SeedRange{31, 6}, SeedRange{37, 6},
+                                         SeedRange{43, 6}),
                          [](const testing::TestParamInfo<SeedRange>& info) {
                              return "from" + std::to_string(info.param.first) + "to" +
                                     std::to_string(info.param.first + info.param.count - 1);
@@ -155,7 +164,8 @@ TEST(Storm, CommittedFuzzInputsRunClean)
     long long oopsOverGreeting = 0;
     for (const auto& entry : fs::directory_iterator(corpus)) {
         std::ifstream in(entry.path(), std::ios::binary);
-        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                              std::istreambuf_iterator<char>()};
         storm::ByteSource source(bytes.data(), bytes.size());
         storm::Storm s(source, storm::FuzzOptions());
         EXPECT_TRUE(s.run()) << entry.path().filename().string() << ": " << s.describeFailure();
@@ -236,7 +246,10 @@ struct Feed {
 TEST(StormChecker, TakesTheDesignedPaths)
 {
     Feed click;  // the chase, a click, the greeting with the chase behind it, seven keys, the end
-    click.tone(70, 10, OnBanner).chime(OnBanner, 800).box(Greeting, 0, "Belmora", OnBanner).tone(70, 10, OnBanner);
+    click.tone(70, 10, OnBanner)
+        .chime(OnBanner, 800)
+        .box(Greeting, 0, "Belmora", OnBanner)
+        .tone(70, 10, OnBanner);
     click.closed().keys(6).chime(OnPage, 800).box(Farewell, 16, "BRUNDELMAR entry", OnPage).closed();
     click.chime(OnPage, 500).end(0);
     EXPECT_EQ(click.refused, "");
@@ -264,9 +277,10 @@ TEST(StormChecker, TakesTheDesignedPaths)
 
 TEST(StormChecker, RefusesStrays)
 {
-    EXPECT_NE(Feed().keys(3).tone(400, 300, OnPage).tone(400, 200, OnPage).refused, "");  // the fourth is short
-    EXPECT_NE(Feed().keys(2).tone(70, 10, OnPage).refused, "");                           // a chase tone on the page
-    EXPECT_NE(Feed().keys(5).chime(OnPage, 800).refused, "");  // the closing chime after five presses
+    EXPECT_NE(Feed().keys(3).tone(400, 300, OnPage).tone(400, 200, OnPage).refused,
+              "");                                               // the fourth is short
+    EXPECT_NE(Feed().keys(2).tone(70, 10, OnPage).refused, "");  // a chase tone on the page
+    EXPECT_NE(Feed().keys(5).chime(OnPage, 800).refused, "");    // the closing chime after five presses
     EXPECT_NE(Feed().box("Errore di run-time '6':\r\n\r\nOverflow", 16, "Belmora", OnBanner).refused, "");
     const auto greeting = [] {
         Feed f;
@@ -278,18 +292,24 @@ TEST(StormChecker, RefusesStrays)
     // must not go on to the page, nor the chase on the banner.
     EXPECT_NE(greeting().box("Overflow", 16, "OOPS!", OnBanner).closed().closed().refused, "");
     EXPECT_NE(greeting().box("Overflow", 16, "OOPS!", OnBanner).closed().tone(70, 10, OnBanner).refused, "");
-    EXPECT_NE(greeting().box("Overflow", 16, "OOPS!", OnBanner).box("Overflow", 16, "OOPS!", OnBanner).refused,
-              "");
+    EXPECT_NE(
+        greeting().box("Overflow", 16, "OOPS!", OnBanner).box("Overflow", 16, "OOPS!", OnBanner).refused, "");
     EXPECT_NE(greeting().box("Overflow", 16, "OOPS!", OnBanner).end(0).refused, "");  // ended under the box
-    EXPECT_NE(Feed().chime(OnBanner, 800).tone(70, 10, OnBanner).refused, "");  // a tone where the box was due
-    EXPECT_NE(Feed().end(0).refused, "");                                       // an end with no cause
+    EXPECT_NE(Feed().chime(OnBanner, 800).tone(70, 10, OnBanner).refused,
+              "");                         // a tone where the box was due
+    EXPECT_NE(Feed().end(0).refused, "");  // an end with no cause
     EXPECT_NE(Feed().keys(1).end(1, TraceChecker::CloseRequest::Page).refused, "");  // status 1
     EXPECT_NE(Feed().box("Overflow", 16, "OOPS!", OnBanner).closed().tone(3000, 200, OnBanner).refused, "");
-    EXPECT_NE(Feed().keys(6).chime(OnPage, 800).box(Farewell, 16, "BRUNDELMAR entry", OnPage).closed()
-                  .chime(OnPage, 800).refused,
-              "");                                                   // the closing chime ends on 500 Hz
-    EXPECT_NE(Feed().tone(3000, 200, OnBanner).refused, "");         // the banner loaded again
-    EXPECT_NE(Feed().tone(400, 300, Both).refused, "");              // a key while the banner is still there
+    EXPECT_NE(Feed()
+                  .keys(6)
+                  .chime(OnPage, 800)
+                  .box(Farewell, 16, "BRUNDELMAR entry", OnPage)
+                  .closed()
+                  .chime(OnPage, 800)
+                  .refused,
+              "");                                            // the closing chime ends on 500 Hz
+    EXPECT_NE(Feed().tone(3000, 200, OnBanner).refused, "");  // the banner loaded again
+    EXPECT_NE(Feed().tone(400, 300, Both).refused, "");       // a key while the banner is still there
     EXPECT_NE(Feed().keys(1).box("Overflow", 16, "OOPS!", OnPage).refused, "");  // overflow on the page
 }
 

@@ -62,11 +62,13 @@ void frmBSOD::Form_Load()
     Default<TimerForm>().Show();
     Default<TimerForm>().Visible(false);
     CenterObject(Frame1);
-    lblError.Caption(std::string("A fatal exception 0E has occurred at 0028:C00068F8 in VxD quadrilume ;-) (01) +"));
+    lblError.Caption(
+        std::string("A fatal exception 0E has occurred at 0028:C00068F8 in VxD quadrilume ;-) (01) +"));
     lblErrorLine2.Caption(std::string("000059F8. oGGI BRUNDELMAR entra nello staff."));
     lblPressAny.Caption(std::string("*") + "      Premere un tasto per continuare.");
-    lblPressAny2.Caption(std::string("*") + "      premere CTRL+ALT+DEL per riavviare. Altrimenti" + CRLF + " " +
-                         "Aprire una bella bottiglia di Spumante e brindare insieme allo staff di Quadrilume.");
+    lblPressAny2.Caption(
+        std::string("*") + "      premere CTRL+ALT+DEL per riavviare. Altrimenti" + CRLF + " " +
+        "Aprire una bella bottiglia di Spumante e brindare insieme allo staff di Quadrilume.");
 }
 
 // Centres the object across the form, and two fifths of the free height down.

@@ -21,12 +21,14 @@ using Clock = std::chrono::steady_clock;
 constexpr std::int16_t kAmplitude = 8000;   // about a quarter of full scale
 constexpr std::size_t kMaxQueuedTones = 8;  // a stalled server must not pile tones up
 
-std::size_t FramesForMs(int ms) {
+std::size_t FramesForMs(int ms)
+{
     return std::size_t(PulseTone::kRate) * std::size_t(std::max(ms, 0)) / 1000;
 }
 
 // Frames of stream time in a stretch of wall time (negative stretches give 0).
-std::size_t FramesFor(Clock::duration d) {
+std::size_t FramesFor(Clock::duration d)
+{
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
     return ns <= 0 ? 0 : std::size_t(ns * PulseTone::kRate / 1'000'000'000);
 }
@@ -42,13 +44,15 @@ struct PulseLibrary {
     decltype(&::pa_strerror) strerror = nullptr;
     std::string error;  // why it could not be opened
 
-    static const PulseLibrary& Get() {
+    static const PulseLibrary& Get()
+    {
         static const PulseLibrary library;  // opened once, never closed
         return library;
     }
 
 private:
-    PulseLibrary() {
+    PulseLibrary()
+    {
         void* handle = dlopen("libpulse-simple.so.0", RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             error = dlerror();
@@ -56,16 +60,14 @@ private:
         }
         const auto find = [&](auto& fn, const char* name) {
             fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name));
-            if (!fn && error.empty())
-                error = std::string("libpulse: ") + name + " missing";
+            if (!fn && error.empty()) error = std::string("libpulse: ") + name + " missing";
         };
         find(simpleNew, "pa_simple_new");
         find(write, "pa_simple_write");
         find(drain, "pa_simple_drain");
         find(free, "pa_simple_free");
         find(strerror, "pa_strerror");
-        if (!error.empty())
-            simpleNew = nullptr;
+        if (!error.empty()) simpleNew = nullptr;
     }
 };
 
@@ -88,12 +90,13 @@ struct PulseTone::Feeder {
     bool warm = false;       // and the server has taken data for it
     bool failed = false;     // connecting or writing failed: the thread has ended
     std::string error;
-    bool stop = false;       // the owner is gone or gave up
-    bool finished = false;   // the thread is about to return
+    bool stop = false;      // the owner is gone or gave up
+    bool finished = false;  // the thread is about to return
     std::deque<Tone> tones;
 
     void run(const std::string& server);
-    void fail(std::string why) {
+    void fail(std::string why)
+    {
         std::lock_guard lock(mutex);
         failed = true;
         error = std::move(why);
@@ -101,7 +104,8 @@ struct PulseTone::Feeder {
     }
 };
 
-void PulseTone::Feeder::run(const std::string& server) {
+void PulseTone::Feeder::run(const std::string& server)
+{
     const PulseLibrary& pa = PulseLibrary::Get();
     if (!pa.simpleNew) {
         fail(pa.error);
@@ -120,8 +124,8 @@ void PulseTone::Feeder::run(const std::string& server) {
     attr.minreq = std::uint32_t(-1);
     attr.fragsize = std::uint32_t(-1);
     int err = 0;
-    pa_simple* stream = pa.simpleNew(server.empty() ? nullptr : server.c_str(), "Belmora",
-                                      PA_STREAM_PLAYBACK, nullptr, "toni", &format, nullptr, &attr, &err);
+    pa_simple* stream = pa.simpleNew(server.empty() ? nullptr : server.c_str(), "Belmora", PA_STREAM_PLAYBACK,
+                                     nullptr, "toni", &format, nullptr, &attr, &err);
     if (!stream) {
         fail(pa.strerror(err));
         return;
@@ -131,8 +135,7 @@ void PulseTone::Feeder::run(const std::string& server) {
         connected = true;
         // Tones whose time went by while connecting are not worth hearing late.
         const auto now = Clock::now();
-        while (!tones.empty() && tones.front().ends <= now)
-            tones.pop_front();
+        while (!tones.empty() && tones.front().ends <= now) tones.pop_front();
         changed.notify_all();
     }
     // Warm-up: a little silence, played out. The sink comes round to a new
@@ -201,18 +204,15 @@ void PulseTone::Feeder::run(const std::string& server) {
                 written += chunk.size();
             }
         }
-        if (!chunk.empty() &&
-            pa.write(stream, chunk.data(), chunk.size() * sizeof(std::int16_t), &err) < 0) {
+        if (!chunk.empty() && pa.write(stream, chunk.data(), chunk.size() * sizeof(std::int16_t), &err) < 0) {
             pa.free(stream);
             fail(pa.strerror(err));
             return;
         }
-        if (stopping)
-            break;
+        if (stopping) break;
     }
     // The last tones are in the stream: let them be heard before it closes.
-    if (running)
-        pa.drain(stream, &err);
+    if (running) pa.drain(stream, &err);
     pa.free(stream);
     std::lock_guard lock(mutex);
     finished = true;
@@ -221,11 +221,13 @@ void PulseTone::Feeder::run(const std::string& server) {
 
 PulseTone::PulseTone(std::string server, int connectTimeoutMs)
     : feeder_(std::make_shared<Feeder>()),
-      deadline_(Clock::now() + std::chrono::milliseconds(connectTimeoutMs)) {
+      deadline_(Clock::now() + std::chrono::milliseconds(connectTimeoutMs))
+{
     std::thread([feeder = feeder_, server = std::move(server)] { feeder->run(server); }).detach();
 }
 
-PulseTone::~PulseTone() {
+PulseTone::~PulseTone()
+{
     std::unique_lock lock(feeder_->mutex);
     feeder_->stop = true;
     feeder_->changed.notify_all();
@@ -236,15 +238,14 @@ PulseTone::~PulseTone() {
                                   [&] { return feeder_->finished || feeder_->failed; });
 }
 
-void PulseTone::poll(Clock::time_point until) {
+void PulseTone::poll(Clock::time_point until)
+{
     std::unique_lock lock(feeder_->mutex);
     if (state_ == State::Connecting) {
-        const bool known = feeder_->changed.wait_until(lock, std::min(until, deadline_), [&] {
-            return feeder_->connected || feeder_->failed;
-        });
+        const bool known = feeder_->changed.wait_until(lock, std::min(until, deadline_),
+                                                       [&] { return feeder_->connected || feeder_->failed; });
         if (!known) {
-            if (Clock::now() < deadline_)
-                return;  // still connecting: ask again at the next tone
+            if (Clock::now() < deadline_) return;  // still connecting: ask again at the next tone
             feeder_->stop = true;
             feeder_->tones.clear();
             lock.unlock();
@@ -262,18 +263,18 @@ void PulseTone::poll(Clock::time_point until) {
     }
 }
 
-bool PulseTone::ready() {
+bool PulseTone::ready()
+{
     poll(deadline_);
-    if (state_ != State::Ready)
-        return false;
+    if (state_ != State::Ready) return false;
     std::unique_lock lock(feeder_->mutex);
     return feeder_->changed.wait_until(lock, deadline_, [&] { return feeder_->warm || feeder_->failed; }) &&
            !feeder_->failed;
 }
 
-void PulseTone::warnOnce(const std::string& detail) {
-    if (warned_)
-        return;
+void PulseTone::warnOnce(const std::string& detail)
+{
+    if (warned_) return;
     warned_ = true;
     if (detail.empty())
         std::fprintf(stderr, "%s\n", kNoServerWarning);
@@ -282,11 +283,11 @@ void PulseTone::warnOnce(const std::string& detail) {
     std::fflush(stderr);
 }
 
-std::vector<std::int16_t> PulseTone::SquareWave(int frequencyHz, int durationMs) {
+std::vector<std::int16_t> PulseTone::SquareWave(int frequencyHz, int durationMs)
+{
     const std::size_t frames = FramesForMs(durationMs);
     std::vector<std::int16_t> samples(frames, 0);
-    if (frequencyHz <= 0 || frequencyHz > kRate / 2)
-        return samples;
+    if (frequencyHz <= 0 || frequencyHz > kRate / 2) return samples;
     // Half-period k spans frames [k*rate/(2f), (k+1)*rate/(2f)): exact on average
     // for any frequency, with no drift over long tones.
     for (std::size_t i = 0; i < frames; ++i) {
@@ -296,15 +297,15 @@ std::vector<std::int16_t> PulseTone::SquareWave(int frequencyHz, int durationMs)
     return samples;
 }
 
-void PulseTone::play(int frequencyHz, int durationMs) {
+void PulseTone::play(int frequencyHz, int durationMs)
+{
     const auto called = Clock::now();
     const auto end = called + std::chrono::milliseconds(std::max(durationMs, 0));
     poll(called);  // never waits: a tone made while connecting is kept for the stream
     if (state_ != State::Silent && durationMs > 0) {
         std::vector<std::int16_t> samples = SquareWave(frequencyHz, durationMs);
         std::lock_guard lock(feeder_->mutex);
-        if (feeder_->tones.size() >= kMaxQueuedTones)
-            feeder_->tones.pop_front();
+        if (feeder_->tones.size() >= kMaxQueuedTones) feeder_->tones.pop_front();
         feeder_->tones.push_back({called, end, std::move(samples)});
         feeder_->changed.notify_all();
     }

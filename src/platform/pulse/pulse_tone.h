@@ -49,11 +49,11 @@ namespace pulse {
 
 class PulseTone {
 public:
-    static constexpr int kRate = 48000;         // frames per second, mono S16
-    static constexpr int kBufferMs = 100;       // what the server holds for the stream
-    static constexpr int kLeadInMs = 110;       // how far the stream runs behind the calls
-    static constexpr int kFillStepMs = 5;       // silence is written this often between tones
-    static constexpr int kIdleAfterMs = 150;    // no tone for this long: the stream runs dry
+    static constexpr int kRate = 48000;       // frames per second, mono S16
+    static constexpr int kBufferMs = 100;     // what the server holds for the stream
+    static constexpr int kLeadInMs = 110;     // how far the stream runs behind the calls
+    static constexpr int kFillStepMs = 5;     // silence is written this often between tones
+    static constexpr int kIdleAfterMs = 150;  // no tone for this long: the stream runs dry
     static constexpr int kConnectTimeoutMs = 5000;
     static constexpr int kDrainLimitMs = 1000;  // at the end, for the last tones to be heard
 

@@ -8,7 +8,10 @@ namespace sim {
 namespace {
 // Orders the heap of scheduled actions: earliest first, then in scheduling order.
 template <class A>
-bool later(const A& a, const A& b) { return a.t != b.t ? a.t > b.t : a.order > b.order; }
+bool later(const A& a, const A& b)
+{
+    return a.t != b.t ? a.t > b.t : a.order > b.order;
+}
 
 std::string pictureAtOrigin(const rt::Scene& scene)
 {
@@ -121,8 +124,10 @@ void SimDesktop::loop(long long until)
             if (timer == timers_.end() || it->second.due < timer->second.due ||
                 (it->second.due == timer->second.due && it->second.order < timer->second.order))
                 timer = it;
-        const long long timerAt = timer == timers_.end() ? std::numeric_limits<long long>::max() : timer->second.due;
-        const long long actionAt = actions_.empty() ? std::numeric_limits<long long>::max() : actions_.front().t;
+        const long long timerAt =
+            timer == timers_.end() ? std::numeric_limits<long long>::max() : timer->second.due;
+        const long long actionAt =
+            actions_.empty() ? std::numeric_limits<long long>::max() : actions_.front().t;
         const long long next = std::min(timerAt, actionAt);
         if (next > target) {
             now_ = std::max(now_, target);

@@ -50,9 +50,9 @@ struct WindowChange {
     long long at;
     Kind kind;
     WindowId window;
-    std::string caption;   // the window's caption
-    PixelRect rect;        // Geometry
-    std::string picture;   // Picture: the name of the image at the client's origin
+    std::string caption;     // the window's caption
+    PixelRect rect;          // Geometry
+    std::string picture;     // Picture: the name of the image at the client's origin
     bool activated = false;  // Shown
 };
 
@@ -61,7 +61,7 @@ struct SimWindow {
     rt::WindowStyle windowStyle;
     PixelRect rect;
     rt::Scene scene;
-    int scenes = 0;          // how many scenes the runtime has sent
+    int scenes = 0;  // how many scenes the runtime has sent
     bool visible = false;
     bool topMost = false;
     bool alive = true;

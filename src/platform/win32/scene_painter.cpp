@@ -141,16 +141,16 @@ void ScenePainter::draw(const rt::Scene& scene, int width, int height)
         const rt::PixelRect area = rt::Intersect(rt::Intersect(item.rect, item.clip), all);
         if (area.w == 0 || area.h == 0) continue;
         switch (item.kind) {
-        case rt::DrawItem::Kind::Fill:
-            Fill(dc_, area, item.back);
-            break;
-        case rt::DrawItem::Kind::Image:
-            GdiFlush();  // GDI may still be writing to the buffer
-            BlendPicture(bits_, width, height, item.picture, item.rect.x, item.rect.y, area);
-            break;
-        case rt::DrawItem::Kind::Text:
-            drawText(item, area);
-            break;
+            case rt::DrawItem::Kind::Fill:
+                Fill(dc_, area, item.back);
+                break;
+            case rt::DrawItem::Kind::Image:
+                GdiFlush();  // GDI may still be writing to the buffer
+                BlendPicture(bits_, width, height, item.picture, item.rect.x, item.rect.y, area);
+                break;
+            case rt::DrawItem::Kind::Text:
+                drawText(item, area);
+                break;
         }
     }
 }
@@ -170,9 +170,11 @@ void ScenePainter::drawText(const rt::DrawItem& item, const rt::PixelRect& area)
     SetTextColor(dc_, ToColor(item.fore));
     SetTextAlign(dc_, TA_LEFT | TA_TOP | TA_NOUPDATECP);
     const RECT clip = ToRect(area);
-    for (const rt::LaidLine& line : rt::LayoutText(item.text, item.rect, item.align, metrics.tmHeight, measure)) {
+    for (const rt::LaidLine& line :
+         rt::LayoutText(item.text, item.rect, item.align, metrics.tmHeight, measure)) {
         const std::wstring text = Widen(line.text);
-        ExtTextOutW(dc_, line.x, line.y, ETO_CLIPPED, &clip, text.data(), static_cast<UINT>(text.size()), nullptr);
+        ExtTextOutW(dc_, line.x, line.y, ETO_CLIPPED, &clip, text.data(), static_cast<UINT>(text.size()),
+                    nullptr);
     }
     SelectObject(dc_, previous);
 }

@@ -28,11 +28,20 @@ UINT MessageBoxFlags(int style, bool owned, bool aboveTopMost)
 {
     UINT flags = MB_OK | MB_SETFOREGROUND;
     switch (style & 0x70) {
-    case 16: flags |= MB_ICONHAND; break;
-    case 32: flags |= MB_ICONQUESTION; break;
-    case 48: flags |= MB_ICONEXCLAMATION; break;
-    case 64: flags |= MB_ICONASTERISK; break;
-    default: break;
+        case 16:
+            flags |= MB_ICONHAND;
+            break;
+        case 32:
+            flags |= MB_ICONQUESTION;
+            break;
+        case 48:
+            flags |= MB_ICONEXCLAMATION;
+            break;
+        case 64:
+            flags |= MB_ICONASTERISK;
+            break;
+        default:
+            break;
     }
     if (!owned) flags |= MB_TASKMODAL;  // still blocks every window of the program
     if (!owned || aboveTopMost) flags |= MB_TOPMOST;
@@ -63,8 +72,8 @@ LRESULT CALLBACK OwnerBeforeBoxEnds(int code, WPARAM wParam, LPARAM lParam)
 {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && sent->message == WM_COMMAND &&
-        (LOWORD(sent->wParam) == IDOK || LOWORD(sent->wParam) == IDCANCEL) && sent->hwnd == GetActiveWindow() &&
-        IsBox(sent->hwnd)) {
+        (LOWORD(sent->wParam) == IDOK || LOWORD(sent->wParam) == IDCANCEL) &&
+        sent->hwnd == GetActiveWindow() && IsBox(sent->hwnd)) {
         HWND owner = GetWindow(sent->hwnd, GW_OWNER);
         if (owner && IsWindowVisible(owner)) {
             EnableWindow(owner, TRUE);  // as the box's end does, a moment early
@@ -132,9 +141,9 @@ struct Win32Platform::FormWindow {
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance)
 {
-    appIcon_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kAppIconResource), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
-                                             LR_SHARED));
+    appIcon_ =
+        static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kAppIconResource), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED));
     appIconSmall_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kAppIconResource), IMAGE_ICON,
                                                   GetSystemMetrics(SM_CXSMICON),
                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
@@ -160,8 +169,8 @@ Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance)
 
     // Hidden for good: it receives the timers and owns the windows kept out of
     // the taskbar. A top-level window, as a message-only one can own nothing.
-    helper_ = CreateWindowExW(WS_EX_TOOLWINDOW, kHelperClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
-                              nullptr, instance_, this);
+    helper_ = CreateWindowExW(WS_EX_TOOLWINDOW, kHelperClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              instance_, this);
 }
 
 Win32Platform::~Win32Platform()
@@ -246,8 +255,8 @@ rt::WindowId Win32Platform::createWindow(const rt::WindowStyle& windowStyle)
     window->exStyle = 0;
     // An owned window gets no taskbar button; its owner is never shown.
     HWND owner = windowStyle.showInTaskbar ? nullptr : helper_;
-    HWND hwnd = CreateWindowExW(window->exStyle, kFormClass, Widen(windowStyle.caption).c_str(), window->style, 0, 0, 0,
-                                0, owner, nullptr, instance_, window.get());
+    HWND hwnd = CreateWindowExW(window->exStyle, kFormClass, Widen(windowStyle.caption).c_str(),
+                                window->style, 0, 0, 0, 0, owner, nullptr, instance_, window.get());
     if (!hwnd) return 0;
     if (HICON icon = windowStyle.icon ? iconOf(windowStyle.icon) : nullptr) {
         SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
@@ -394,7 +403,8 @@ void Win32Platform::messageBox(rt::WindowId owner, const std::string& prompt, in
     if (quitting_) return;
     HWND ownerHwnd = handle(owner);
     if (!ownerHwnd) ownerHwnd = GetActiveWindow();
-    if (std::find(leftWindows_.begin(), leftWindows_.end(), ownerHwnd) != leftWindows_.end()) ownerHwnd = nullptr;
+    if (std::find(leftWindows_.begin(), leftWindows_.end(), ownerHwnd) != leftWindows_.end())
+        ownerHwnd = nullptr;
     const std::wstring text = Widen(JoinLines(rt::SplitLines(prompt)));
     const std::wstring caption = Widen(title);
     ++boxDepth_;
@@ -437,7 +447,8 @@ LRESULT CALLBACK Win32Platform::HelperProc(HWND hwnd, UINT message, WPARAM wPara
 LRESULT CALLBACK Win32Platform::FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
-        auto* window = static_cast<FormWindow*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        auto* window =
+            static_cast<FormWindow*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
         window->hwnd = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
     }
@@ -453,60 +464,60 @@ LRESULT Win32Platform::handleForm(FormWindow& window, UINT message, WPARAM wPara
     HWND hwnd = window.hwnd;
     const rt::WindowId id = window.id;
     switch (message) {
-    case WM_ERASEBKGND:
-        return 1;  // WM_PAINT covers every pixel
-    case WM_PAINT: {
-        ++paints_;
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        RECT client{};
-        GetClientRect(hwnd, &client);
-        painter_.paint(dc, window.scene, client.right, client.bottom);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
-    case WM_LBUTTONDOWN:
-        window.pressed = true;
-        window.pressAt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        SetCapture(hwnd);  // the release comes here wherever it happens
-        return 0;
-    case WM_LBUTTONUP: {
-        if (!window.pressed) return 0;  // the release of a double-click, or of a press elsewhere
-        window.pressed = false;
-        const POINT at = window.pressAt;
-        if (GetCapture() == hwnd) ReleaseCapture();
-        RECT client{};
-        GetClientRect(hwnd, &client);
-        const POINT up{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        if (PtInRect(&client, up) && host_) host_->onClick(id, at.x, at.y);
-        return 0;
-    }
-    case WM_LBUTTONDBLCLK:
-        window.pressed = false;
-        if (host_) host_->onDoubleClick(id, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-        return 0;
-    case WM_CAPTURECHANGED:
-        window.pressed = false;
-        return 0;
-    case WM_CHAR: {
-        int code = static_cast<int>(wParam);
-        // Windows gives DEL (127) for Ctrl+Backspace; wine gives Backspace (8).
-        // The scan code tells it from Ctrl+H, which gives 8 everywhere.
-        if (code == 8 && GetKeyState(VK_CONTROL) < 0 &&
-            MapVirtualKeyW((lParam >> 16) & 0xFF, MAPVK_VSC_TO_VK) == VK_BACK)
-            code = 127;
-        if (host_) host_->onKeyPress(id, code);
-        return 0;
-    }
-    case WM_CLOSE:
-        if (host_) host_->onCloseRequest(id);
-        return 0;  // the runtime decides whether the window goes
-    case WM_MOVE:
-    case WM_SIZE:
-        reportGeometry(window);
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        case WM_ERASEBKGND:
+            return 1;  // WM_PAINT covers every pixel
+        case WM_PAINT: {
+            ++paints_;
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            RECT client{};
+            GetClientRect(hwnd, &client);
+            painter_.paint(dc, window.scene, client.right, client.bottom);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+            window.pressed = true;
+            window.pressAt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            SetCapture(hwnd);  // the release comes here wherever it happens
+            return 0;
+        case WM_LBUTTONUP: {
+            if (!window.pressed) return 0;  // the release of a double-click, or of a press elsewhere
+            window.pressed = false;
+            const POINT at = window.pressAt;
+            if (GetCapture() == hwnd) ReleaseCapture();
+            RECT client{};
+            GetClientRect(hwnd, &client);
+            const POINT up{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            if (PtInRect(&client, up) && host_) host_->onClick(id, at.x, at.y);
+            return 0;
+        }
+        case WM_LBUTTONDBLCLK:
+            window.pressed = false;
+            if (host_) host_->onDoubleClick(id, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+            return 0;
+        case WM_CAPTURECHANGED:
+            window.pressed = false;
+            return 0;
+        case WM_CHAR: {
+            int code = static_cast<int>(wParam);
+            // Windows gives DEL (127) for Ctrl+Backspace; wine gives Backspace (8).
+            // The scan code tells it from Ctrl+H, which gives 8 everywhere.
+            if (code == 8 && GetKeyState(VK_CONTROL) < 0 &&
+                MapVirtualKeyW((lParam >> 16) & 0xFF, MAPVK_VSC_TO_VK) == VK_BACK)
+                code = 127;
+            if (host_) host_->onKeyPress(id, code);
+            return 0;
+        }
+        case WM_CLOSE:
+            if (host_) host_->onCloseRequest(id);
+            return 0;  // the runtime decides whether the window goes
+        case WM_MOVE:
+        case WM_SIZE:
+            reportGeometry(window);
+            return 0;
+        default:
+            return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 

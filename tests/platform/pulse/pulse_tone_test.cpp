@@ -10,8 +10,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -25,40 +25,40 @@ namespace {
 using pulse::PulseTone;
 using Clock = std::chrono::steady_clock;
 
-double MsSince(Clock::time_point start) {
+double MsSince(Clock::time_point start)
+{
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-int RisingEdges(const std::vector<std::int16_t>& s) {
+int RisingEdges(const std::vector<std::int16_t>& s)
+{
     int edges = 0;
-    for (std::size_t i = 1; i < s.size(); ++i)
-        edges += s[i - 1] < 0 && s[i] > 0;
+    for (std::size_t i = 1; i < s.size(); ++i) edges += s[i - 1] < 0 && s[i] > 0;
     return edges;
 }
 
-TEST(PulseToneWave, HasTheToneFrequencyAndLength) {
+TEST(PulseToneWave, HasTheToneFrequencyAndLength)
+{
     const auto high = PulseTone::SquareWave(3000, 200);
     ASSERT_EQ(high.size(), 9600u);
     // 48000 / 3000: 8 samples up, 8 down.
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(high[i] > 0, i < 8) << i;
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(high[i] > 0, i < 8) << i;
     EXPECT_EQ(RisingEdges(high), 599);  // 600 periods, the first starts high
 
     const auto low = PulseTone::SquareWave(70, 1000);
     ASSERT_EQ(low.size(), 48000u);
     EXPECT_EQ(RisingEdges(low), 69);
     long sum = 0;
-    for (auto v : low)
-        sum += v;
+    for (auto v : low) sum += v;
     EXPECT_LT(std::labs(sum / long(low.size())), 100) << "no DC offset";
 
     EXPECT_EQ(PulseTone::SquareWave(70, 10).size(), 480u);
     for (int f : {0, -5, 30000})
-        for (auto v : PulseTone::SquareWave(f, 10))
-            ASSERT_EQ(v, 0) << "frequency " << f << " must be silent";
+        for (auto v : PulseTone::SquareWave(f, 10)) ASSERT_EQ(v, 0) << "frequency " << f << " must be silent";
 }
 
-TEST(PulseToneNoServer, WarnsOnceAndWaitsAsLongAsTheTones) {
+TEST(PulseToneNoServer, WarnsOnceAndWaitsAsLongAsTheTones)
+{
     testing::internal::CaptureStderr();
     PulseTone tone("unix:/nonexistent/belmora-test/native");
     EXPECT_FALSE(tone.ready());
@@ -75,7 +75,8 @@ TEST(PulseToneNoServer, WarnsOnceAndWaitsAsLongAsTheTones) {
     EXPECT_EQ(err.rfind(PulseTone::kNoServerWarning, 0), 0u) << err;
 }
 
-TEST(PulseToneNoServer, AServerThatNeverAnswersIsGivenUpInTime) {
+TEST(PulseToneNoServer, AServerThatNeverAnswersIsGivenUpInTime)
+{
     // A socket that takes connections into its backlog and never answers them.
     const std::string path = "/tmp/belmora-tone-test-" + std::to_string(getpid()) + ".socket";
     const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -111,20 +112,22 @@ TEST(PulseToneNoServer, AServerThatNeverAnswersIsGivenUpInTime) {
 // back from its monitor.
 class PulseToneServer : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         if (!std::getenv("PULSE_SERVER") || !std::getenv("BELMORA_TEST_SINK"))
             GTEST_SKIP() << "no private sound server (run through run_with_pulse.sh)";
     }
 
     // Plays the tones while recording the sink; returns the lengths (ms) of the
     // runs of full-level samples heard (a square wave never crosses zero gently).
-    std::vector<double> PlayAndListen(PulseTone& tone, const std::vector<int>& lengths) {
+    std::vector<double> PlayAndListen(PulseTone& tone, const std::vector<int>& lengths)
+    {
         const std::string raw = "/tmp/belmora-tone-" + std::to_string(getpid()) + ".raw";
         const std::string monitor = std::string(std::getenv("BELMORA_TEST_SINK")) + ".monitor";
         const pid_t recorder = fork();
         if (recorder == 0) {
-            execlp("parec", "parec", "-d", monitor.c_str(), "--format=s16le", "--rate=48000",
-                   "--channels=1", "--raw", "--latency-msec=5", raw.c_str(), (char*)nullptr);
+            execlp("parec", "parec", "-d", monitor.c_str(), "--format=s16le", "--rate=48000", "--channels=1",
+                   "--raw", "--latency-msec=5", raw.c_str(), (char*)nullptr);
             _exit(127);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));  // recording
@@ -152,8 +155,7 @@ protected:
                 continue;
             }
             std::size_t j = i;
-            while (j < samples.size() && std::abs(int(samples[j])) > 4000)
-                ++j;
+            while (j < samples.size() && std::abs(int(samples[j])) > 4000) ++j;
             runs.push_back((j - i) / 48.0);
             i = j;
         }
@@ -161,7 +163,8 @@ protected:
     }
 };
 
-TEST_F(PulseToneServer, TonesSpacedByPausesReachTheSinkWhole) {
+TEST_F(PulseToneServer, TonesSpacedByPausesReachTheSinkWhole)
+{
     testing::internal::CaptureStderr();
     PulseTone tone;
     ASSERT_TRUE(tone.ready());
@@ -174,11 +177,9 @@ TEST_F(PulseToneServer, TonesSpacedByPausesReachTheSinkWhole) {
     const std::vector<double> expected{200, 10, 10, 10};
     std::vector<double> runs;
     auto heardWhole = [&] {
-        if (runs.size() != expected.size())
-            return false;
+        if (runs.size() != expected.size()) return false;
         for (std::size_t k = 0; k < runs.size(); ++k)
-            if (std::abs(runs[k] - expected[k]) > 0.5)
-                return false;
+            if (std::abs(runs[k] - expected[k]) > 0.5) return false;
         return true;
     };
     for (int attempt = 0; attempt < 3 && !heardWhole(); ++attempt)

@@ -3,7 +3,8 @@
 #include "key_probe.h"
 #include "platform/win32/win32_platform.h"
 
-int main() {
+int main()
+{
     win32::Win32Platform platform;
     return keyprobe::RunKeyProbe(platform);
 }

@@ -110,7 +110,9 @@ TEST(ScenePainting, EveryItemStaysInsideItsRectangleAndClip)
 TEST(ScenePainting, TextIsMeasuredAndSpacedByTheFont)
 {
     EXPECT_EQ(Widen("Perch\xC3\xA9 \xE2\x82\xAC"), L"Perch\u00E9 \u20AC");
-    EXPECT_EQ(Widen("a\xFF" "b"), L"a\uFFFDb");
+    EXPECT_EQ(Widen("a\xFF"
+                    "b"),
+              L"a\uFFFDb");
 
     // Fixedsys: 8 x 15 pixel cells. Six cells wide, right-aligned: "MMMM" and
     // "MM" each end at the right edge, one line below the other.

@@ -297,18 +297,22 @@ TEST_F(Win32PlatformTest, ClicksAreReportedAtTheReleaseAndADoubleClickFollowsOne
     MouseTo(400, 400);
     Button(MOUSEEVENTF_LEFTUP);
     Pump(200);
-    EXPECT_EQ(host.events, (std::vector<Event>{{"click", w, 50, 30}, {"click", w, 10, 20}, {"dblclick", w, 10, 20}}));
+    EXPECT_EQ(host.events,
+              (std::vector<Event>{{"click", w, 50, 30}, {"click", w, 10, 20}, {"dblclick", w, 10, 20}}));
 }
 
 TEST_F(Win32PlatformTest, KeysGiveCharactersAndCloseIsARequest)
 {
     const rt::WindowId w = shownWindow({100, 100, 200, 100});
-    for (WORD vk : {WORD(VK_F5), WORD(VK_RETURN), WORD('A'), WORD(VK_ESCAPE), WORD(VK_BACK), WORD(VK_TAB)}) Key(vk);
+    for (WORD vk : {WORD(VK_F5), WORD(VK_RETURN), WORD('A'), WORD(VK_ESCAPE), WORD(VK_BACK), WORD(VK_TAB)})
+        Key(vk);
     ASSERT_TRUE(PumpUntil([&] { return host.of("key").size() >= 5; }));
     PostMessageW(platform.handle(w), WM_CLOSE, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return !host.of("close").empty(); }));
-    EXPECT_EQ(host.events, (std::vector<Event>{{"key", w, 13}, {"key", w, 'a'}, {"key", w, 27}, {"key", w, 8},
-                                               {"key", w, 9}, {"close", w}}));
+    EXPECT_EQ(
+        host.events,
+        (std::vector<Event>{
+            {"key", w, 13}, {"key", w, 'a'}, {"key", w, 27}, {"key", w, 8}, {"key", w, 9}, {"close", w}}));
     EXPECT_TRUE(IsWindow(platform.handle(w)));
 
     // The runtime may unload a form from the form's own key handler.
