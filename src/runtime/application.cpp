@@ -4,35 +4,12 @@
 #include <cstdio>
 
 #include "runtime/scene_builder.h"
+#include "runtime/scope_guards.h"
 
 namespace rt {
 
 namespace {
 Application* current = nullptr;
-
-// Clears a flag when a scope is left, however it is left.
-struct FlagGuard {
-    bool& flag;
-    ~FlagGuard() { flag = false; }
-};
-
-// Gives a variable a value for the length of a scope, however it is left.
-template <class T>
-struct ValueGuard {
-    T& var;
-    T saved;
-    ValueGuard(T& v, T value) : var(v), saved(v) { var = value; }
-    ~ValueGuard() { var = saved; }
-    ValueGuard(const ValueGuard&) = delete;
-    ValueGuard& operator=(const ValueGuard&) = delete;
-};
-
-// Error 7 for what the desktop could not make: windows and timers fail for want
-// of system resources, as memory does.
-[[noreturn]] void NotMade(const std::string& what)
-{
-    throw RuntimeError(err::OutOfMemory, ErrorDescription(err::OutOfMemory) + ": " + what);
-}
 }  // namespace
 
 void Platform::reportError(const std::string& line)
@@ -108,7 +85,7 @@ void Application::Load(Form& form)
     windowStyle.showInTaskbar = form.ShowInTaskbar();
     windowStyle.icon = form.Icon();
     form.window_ = platform_.createWindow(windowStyle);
-    if (form.window_ == 0) NotMade("la finestra di " + form.Name() + " non si può creare");
+    if (form.window_ == 0) RaiseNotMade("la finestra di " + form.Name() + " non si può creare");
     form.loaded_ = true;
     form.changed();
     try {
@@ -246,61 +223,6 @@ void Application::PlaceTopMost(Long hWnd, int xPx, int yPx, int widthPx, int hei
         form->activateOnShow_ = activate;
     }
     form->changed();
-}
-
-// ---- timers ----------------------------------------------------------------
-
-void Application::syncTimer(Timer& timer)
-{
-    const bool run = !ended_ && timer.Parent().loaded_ && timer.enabled_ && timer.interval_ > 0;
-    if (timer.platformTimer_ != 0) {
-        platform_.stopTimer(timer.platformTimer_);
-        timers_.erase(timer.platformTimer_);
-        timer.platformTimer_ = 0;
-    }
-    if (run) {
-        const TimerId id = platform_.startTimer(timer.interval_);
-        if (id == 0)
-            NotMade("il timer " + timer.Name() + " di " + timer.Parent().Name() + " non si può avviare");
-        timer.platformTimer_ = id;
-        timers_[id] = &timer;
-    }
-}
-
-void Application::syncTimers(Form& form)
-{
-    for (Control* c : form.Controls().all())
-        if (auto* t = dynamic_cast<Timer*>(c)) syncTimer(*t);
-}
-
-void Application::timerDestroyed(Timer& timer)
-{
-    if (timer.platformTimer_ == 0) return;
-    platform_.stopTimer(timer.platformTimer_);
-    timers_.erase(timer.platformTimer_);
-    timer.platformTimer_ = 0;
-}
-
-void Application::runTick(Timer& timer)
-{
-    if (timer.running_) {
-        timer.pending_ = true;  // merged into the one that runs when the handler returns
-        return;
-    }
-    Form& form = timer.Parent();
-    dispatch(&form, [&] {
-        bool merged = false;
-        timer.pending_ = true;
-        while (timer.pending_ && form.loaded_ && timer.enabled_ && !ended_) {
-            if (merged) syncTimer(timer);  // the merged tick: the next one is a full interval away
-            merged = true;
-            timer.pending_ = false;
-            timer.running_ = true;
-            FlagGuard guard{timer.running_};
-            if (timer.Tick) timer.Tick();
-        }
-        timer.pending_ = false;
-    });
 }
 
 // ---- running handlers -------------------------------------------------------

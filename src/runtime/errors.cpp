@@ -5,26 +5,16 @@ namespace rt {
 std::string ErrorDescription(int number)
 {
     switch (number) {
-        case err::InvalidCall:
-            return "Chiamata di routine o argomento non validi";
-        case err::Overflow:
-            return "Overflow";
-        case err::OutOfMemory:
-            return "Memoria esaurita";
-        case err::SubscriptOutOfRange:
-            return "Indice non compreso nell'intervallo";
-        case err::DivisionByZero:
-            return "Divisione per zero";
-        case err::TypeMismatch:
-            return "Tipo non corrispondente";
-        case err::Internal:
-            return "Errore interno";
-        case err::ObjectNotSet:
-            return "Variabile oggetto o variabile del blocco With non impostata";
-        case err::NoSuchMember:
-            return "Proprietà o metodo non supportati dall'oggetto";
-        default:
-            return "Errore definito dall'applicazione o dall'oggetto";
+    case err::InvalidCall: return "Chiamata di routine o argomento non validi";
+    case err::Overflow: return "Overflow";
+    case err::OutOfMemory: return "Memoria esaurita";
+    case err::SubscriptOutOfRange: return "Indice non compreso nell'intervallo";
+    case err::DivisionByZero: return "Divisione per zero";
+    case err::TypeMismatch: return "Tipo non corrispondente";
+    case err::Internal: return "Errore interno";
+    case err::ObjectNotSet: return "Variabile oggetto o variabile del blocco With non impostata";
+    case err::NoSuchMember: return "Proprietà o metodo non supportati dall'oggetto";
+    default: return "Errore definito dall'applicazione o dall'oggetto";
     }
 }
 
@@ -38,5 +28,10 @@ RuntimeError::RuntimeError(int number, const std::string& description)
 }
 
 void Raise(int number) { throw RuntimeError(number); }
+
+void RaiseNotMade(const std::string& what)
+{
+    throw RuntimeError(err::OutOfMemory, ErrorDescription(err::OutOfMemory) + ": " + what);
+}
 
 }  // namespace rt

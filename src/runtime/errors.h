@@ -35,6 +35,9 @@ private:
 };
 
 [[noreturn]] void Raise(int number);
+// Error 7 for what the desktop could not make: windows and timers fail for want
+// of system resources, as memory does. `what` says which, in Italian.
+[[noreturn]] void RaiseNotMade(const std::string& what);
 
 // Thrown by End: unwinds every handler on the stack. Not a run-time error.
 struct ProgramEnded {

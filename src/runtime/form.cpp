@@ -9,12 +9,9 @@ Rgb ColorFromBgr(std::uint32_t bgr)
     if (bgr & 0x80000000u) {
         // A system colour: the classic Windows defaults of those the program uses.
         switch (bgr & 0xFF) {
-            case 0x05:
-                return {255, 255, 255};  // window background
-            case 0x08:
-                return {0, 0, 0};  // window text
-            default:
-                return {192, 192, 192};  // button face and the rest
+        case 0x05: return {255, 255, 255};  // window background
+        case 0x08: return {0, 0, 0};        // window text
+        default: return {192, 192, 192};    // button face and the rest
         }
     }
     return {static_cast<std::uint8_t>(bgr & 0xFF), static_cast<std::uint8_t>((bgr >> 8) & 0xFF),
@@ -33,26 +30,15 @@ Control::Control(Form& form, Object& container, std::string name, Place place)
 }
 
 void Control::changed() { form_.changed(); }
-void Control::Left(Single v)
+void Control::set(Single& field, Single v)
 {
-    place_.left = v;
+    field = v;
     changed();
 }
-void Control::Top(Single v)
-{
-    place_.top = v;
-    changed();
-}
-void Control::Width(Single v)
-{
-    place_.width = v;
-    changed();
-}
-void Control::Height(Single v)
-{
-    place_.height = v;
-    changed();
-}
+void Control::Left(Single v) { set(place_.left, v); }
+void Control::Top(Single v) { set(place_.top, v); }
+void Control::Width(Single v) { set(place_.width, v); }
+void Control::Height(Single v) { set(place_.height, v); }
 void Control::Move(Single left, Single top)
 {
     place_.left = left;

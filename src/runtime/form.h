@@ -59,6 +59,8 @@ protected:
     void changed();
 
 private:
+    void set(Single& field, Single v);  // a place's field, and the form repaints
+
     Form& form_;
     Object& container_;
     std::string name_;

@@ -59,10 +59,7 @@ void Application::onClick(WindowId w, int x, int y)
     // The click waits for the double-click time: a second press makes it a double-click.
     const TimerId timer = platform_.startTimer(platform_.doubleClickTimeMs());
     if (timer == 0) {
-        dispatch(form, [] {
-            throw RuntimeError(err::OutOfMemory,
-                               ErrorDescription(err::OutOfMemory) + ": il timer del clic non si può avviare");
-        });
+        dispatch(form, [] { RaiseNotMade("il timer del clic non si può avviare"); });
         return;
     }
     held_ = {w, target, timer};

@@ -141,16 +141,12 @@ void ScenePainter::draw(const rt::Scene& scene, int width, int height)
         const rt::PixelRect area = rt::Intersect(rt::Intersect(item.rect, item.clip), all);
         if (area.w == 0 || area.h == 0) continue;
         switch (item.kind) {
-            case rt::DrawItem::Kind::Fill:
-                Fill(dc_, area, item.back);
-                break;
-            case rt::DrawItem::Kind::Image:
-                GdiFlush();  // GDI may still be writing to the buffer
-                BlendPicture(bits_, width, height, item.picture, item.rect.x, item.rect.y, area);
-                break;
-            case rt::DrawItem::Kind::Text:
-                drawText(item, area);
-                break;
+        case rt::DrawItem::Kind::Fill: Fill(dc_, area, item.back); break;
+        case rt::DrawItem::Kind::Image:
+            GdiFlush();  // GDI may still be writing to the buffer
+            BlendPicture(bits_, width, height, item.picture, item.rect.x, item.rect.y, area);
+            break;
+        case rt::DrawItem::Kind::Text: drawText(item, area); break;
         }
     }
 }

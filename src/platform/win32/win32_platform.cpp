@@ -28,20 +28,11 @@ UINT MessageBoxFlags(int style, bool owned, bool aboveTopMost)
 {
     UINT flags = MB_OK | MB_SETFOREGROUND;
     switch (style & 0x70) {
-        case 16:
-            flags |= MB_ICONHAND;
-            break;
-        case 32:
-            flags |= MB_ICONQUESTION;
-            break;
-        case 48:
-            flags |= MB_ICONEXCLAMATION;
-            break;
-        case 64:
-            flags |= MB_ICONASTERISK;
-            break;
-        default:
-            break;
+    case 16: flags |= MB_ICONHAND; break;
+    case 32: flags |= MB_ICONQUESTION; break;
+    case 48: flags |= MB_ICONEXCLAMATION; break;
+    case 64: flags |= MB_ICONASTERISK; break;
+    default: break;
     }
     if (!owned) flags |= MB_TASKMODAL;  // still blocks every window of the program
     if (!owned || aboveTopMost) flags |= MB_TOPMOST;
@@ -464,60 +455,54 @@ LRESULT Win32Platform::handleForm(FormWindow& window, UINT message, WPARAM wPara
     HWND hwnd = window.hwnd;
     const rt::WindowId id = window.id;
     switch (message) {
-        case WM_ERASEBKGND:
-            return 1;  // WM_PAINT covers every pixel
-        case WM_PAINT: {
-            ++paints_;
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            RECT client{};
-            GetClientRect(hwnd, &client);
-            painter_.paint(dc, window.scene, client.right, client.bottom);
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_LBUTTONDOWN:
-            window.pressed = true;
-            window.pressAt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            SetCapture(hwnd);  // the release comes here wherever it happens
-            return 0;
-        case WM_LBUTTONUP: {
-            if (!window.pressed) return 0;  // the release of a double-click, or of a press elsewhere
-            window.pressed = false;
-            const POINT at = window.pressAt;
-            if (GetCapture() == hwnd) ReleaseCapture();
-            RECT client{};
-            GetClientRect(hwnd, &client);
-            const POINT up{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            if (PtInRect(&client, up) && host_) host_->onClick(id, at.x, at.y);
-            return 0;
-        }
-        case WM_LBUTTONDBLCLK:
-            window.pressed = false;
-            if (host_) host_->onDoubleClick(id, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-            return 0;
-        case WM_CAPTURECHANGED:
-            window.pressed = false;
-            return 0;
-        case WM_CHAR: {
-            int code = static_cast<int>(wParam);
-            // Windows gives DEL (127) for Ctrl+Backspace; wine gives Backspace (8).
-            // The scan code tells it from Ctrl+H, which gives 8 everywhere.
-            if (code == 8 && GetKeyState(VK_CONTROL) < 0 &&
-                MapVirtualKeyW((lParam >> 16) & 0xFF, MAPVK_VSC_TO_VK) == VK_BACK)
-                code = 127;
-            if (host_) host_->onKeyPress(id, code);
-            return 0;
-        }
-        case WM_CLOSE:
-            if (host_) host_->onCloseRequest(id);
-            return 0;  // the runtime decides whether the window goes
-        case WM_MOVE:
-        case WM_SIZE:
-            reportGeometry(window);
-            return 0;
-        default:
-            return DefWindowProcW(hwnd, message, wParam, lParam);
+    case WM_ERASEBKGND: return 1;  // WM_PAINT covers every pixel
+    case WM_PAINT: {
+        ++paints_;
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        painter_.paint(dc, window.scene, client.right, client.bottom);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_LBUTTONDOWN:
+        window.pressed = true;
+        window.pressAt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        SetCapture(hwnd);  // the release comes here wherever it happens
+        return 0;
+    case WM_LBUTTONUP: {
+        if (!window.pressed) return 0;  // the release of a double-click, or of a press elsewhere
+        window.pressed = false;
+        const POINT at = window.pressAt;
+        if (GetCapture() == hwnd) ReleaseCapture();
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        const POINT up{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (PtInRect(&client, up) && host_) host_->onClick(id, at.x, at.y);
+        return 0;
+    }
+    case WM_LBUTTONDBLCLK:
+        window.pressed = false;
+        if (host_) host_->onDoubleClick(id, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        return 0;
+    case WM_CAPTURECHANGED: window.pressed = false; return 0;
+    case WM_CHAR: {
+        int code = static_cast<int>(wParam);
+        // Windows gives DEL (127) for Ctrl+Backspace; wine gives Backspace (8).
+        // The scan code tells it from Ctrl+H, which gives 8 everywhere.
+        if (code == 8 && GetKeyState(VK_CONTROL) < 0 &&
+            MapVirtualKeyW((lParam >> 16) & 0xFF, MAPVK_VSC_TO_VK) == VK_BACK)
+            code = 127;
+        if (host_) host_->onKeyPress(id, code);
+        return 0;
+    }
+    case WM_CLOSE:
+        if (host_) host_->onCloseRequest(id);
+        return 0;  // the runtime decides whether the window goes
+    case WM_MOVE:
+    case WM_SIZE: reportGeometry(window); return 0;
+    default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
