@@ -1,6 +1,7 @@
 #include "runtime/application.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "runtime/scene_builder.h"
 
@@ -14,7 +15,31 @@ struct FlagGuard {
     bool& flag;
     ~FlagGuard() { flag = false; }
 };
+
+// Gives a variable a value for the length of a scope, however it is left.
+template <class T>
+struct ValueGuard {
+    T& var;
+    T saved;
+    ValueGuard(T& v, T value) : var(v), saved(v) { var = value; }
+    ~ValueGuard() { var = saved; }
+    ValueGuard(const ValueGuard&) = delete;
+    ValueGuard& operator=(const ValueGuard&) = delete;
+};
+
+// Error 7 for what the desktop could not make: windows and timers fail for want
+// of system resources, as memory does.
+[[noreturn]] void NotMade(const std::string& what)
+{
+    throw RuntimeError(err::OutOfMemory, ErrorDescription(err::OutOfMemory) + ": " + what);
+}
 }  // namespace
+
+void Platform::reportError(const std::string& line)
+{
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
 
 Application::Application(Platform& platform) : platform_(platform)
 {
@@ -83,10 +108,11 @@ void Application::Load(Form& form)
     windowStyle.showInTaskbar = form.ShowInTaskbar();
     windowStyle.icon = form.Icon();
     form.window_ = platform_.createWindow(windowStyle);
+    if (form.window_ == 0) NotMade("la finestra di " + form.Name() + " non si può creare");
     form.loaded_ = true;
     form.changed();
-    syncTimers(form);
     try {
+        syncTimers(form);
         form.Form_Load();
     } catch (const RuntimeError&) {
         closeForm(form);
@@ -139,6 +165,9 @@ void Application::Unload(Form& form)
         unloaded_.push_back(std::move(*it));
         forms_.erase(it);
     }
+    // With the last form gone the program ends here, as with End: open boxes
+    // close and no handler goes on past its Unload.
+    if (!ended_ && loadedForms().empty()) End(0);
 }
 
 void Application::End(int status) { throw ProgramEnded{status}; }
@@ -192,9 +221,9 @@ void Application::showBox(const std::string& prompt, int style, const std::strin
 {
     sync();  // the box shows over the windows as the handler has left them
     const WindowId owner = activeForm_ && activeForm_->loaded_ ? activeForm_->window_ : 0;
-    ++boxes_;
+    ValueGuard<int> open{boxes_, boxes_ + 1};
+    ValueGuard<int> base{boxBaseDepth_, depth_};
     platform_.messageBox(owner, prompt, style, title);
-    --boxes_;
 }
 
 void Application::Beep(int frequencyHz, int durationMs)
@@ -230,8 +259,10 @@ void Application::syncTimer(Timer& timer)
         timer.platformTimer_ = 0;
     }
     if (run) {
-        timer.platformTimer_ = platform_.startTimer(timer.interval_);
-        timers_[timer.platformTimer_] = &timer;
+        const TimerId id = platform_.startTimer(timer.interval_);
+        if (id == 0) NotMade("il timer " + timer.Name() + " di " + timer.Parent().Name() + " non si può avviare");
+        timer.platformTimer_ = id;
+        timers_[id] = &timer;
     }
 }
 
@@ -290,17 +321,27 @@ void Application::dispatch(Form* form, const std::function<void()>& handler)
     }
     --depth_;
     activeForm_ = previous;
-    if (depth_ == 0) afterHandlers();
+    if (depth_ == 0)
+        afterHandlers();
+    else if (boxes_ > 0 && depth_ == boxBaseDepth_ && !ended_)
+        sync();  // a handler run from an open box's loop: the screen shows what it did
 }
 
 void Application::handleUntrapped(const RuntimeError& e)
 {
     if (ended_) return;
     if (!reportingError_) {
+        FlagGuard guard{reportingError_};
         reportingError_ = true;
-        showBox("Errore di run-time '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), 16,
-                ApplicationTitle);
-        reportingError_ = false;
+        const std::string number = "Errore di run-time '" + std::to_string(e.number()) + "':";
+        std::string line = "belmora: " + number + " " + e.description();
+        std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        platform_.reportError(line);
+        try {
+            showBox(number + "\r\n\r\n" + e.description(), 16, ApplicationTitle);
+        } catch (const std::exception&) {
+            // No box can be shown: the line above is the report.
+        }
     }
     endNow(1);
 }
@@ -309,7 +350,7 @@ void Application::endNow(int status)
 {
     if (ended_) return;
     ended_ = true;
-    status_ = status;
+    status_ = reportingError_ ? 1 : status;  // an end behind the error's box is still a failure
     if (held_.timer != 0) platform_.stopTimer(held_.timer);
     held_ = {};
     for (auto& f : forms_)

@@ -123,6 +123,7 @@ private:
     int status_ = 0;
     bool reportingError_ = false;
     int boxes_ = 0;                 // message boxes open
+    int boxBaseDepth_ = 0;          // handlers on the stack when the innermost box opened
 };
 
 // The program's view of the runtime.

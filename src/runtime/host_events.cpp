@@ -57,7 +57,15 @@ void Application::onClick(WindowId w, int x, int y)
             target = box->Name();
     }
     // The click waits for the double-click time: a second press makes it a double-click.
-    held_ = {w, target, platform_.startTimer(platform_.doubleClickTimeMs())};
+    const TimerId timer = platform_.startTimer(platform_.doubleClickTimeMs());
+    if (timer == 0) {
+        dispatch(form, [] {
+            throw RuntimeError(err::OutOfMemory,
+                               ErrorDescription(err::OutOfMemory) + ": il timer del clic non si può avviare");
+        });
+        return;
+    }
+    held_ = {w, target, timer};
 }
 
 void Application::onDoubleClick(WindowId w, int, int)

@@ -131,6 +131,10 @@ public:
 
     // A tone; returns when it has ended. No event is handled meanwhile.
     virtual void beep(int frequencyHz, int durationMs) = 0;
+
+    // One line (no line break in it) telling whoever started the program why
+    // it ends with an error. By default it goes to stderr.
+    virtual void reportError(const std::string& line);
 };
 
 }  // namespace rt

@@ -156,9 +156,13 @@ struct CountingForm : Form {
     void Form_Load() override { ++loads; }
     void Form_KeyPress(Integer&) override
     {
+        Default<SideForm>().Show();  // a form stays loaded: the program goes on past the unload
         Unload(*this);
         // Named after its unload, the default instance is made and loaded afresh.
-        if (loads == 1) Default<CountingForm>().Show();
+        if (loads == 1)
+            Default<CountingForm>().Show();
+        else
+            End();
     }
 };
 }  // namespace
@@ -244,4 +248,134 @@ TEST(Runtime, AnUnchangedSceneIsNotSentAgain)
     // One scene at the show, one with the picture, none for 48 ticks that
     // change nothing, one when the label changes, then none again.
     EXPECT_EQ(scenes, (std::vector<int>{1, 2, 3, 3}));
+}
+
+namespace {
+
+// Its timer unloads it while a key's box is up, then has more to do.
+struct LastForm : Form {
+    Timer T;
+    LastForm() : Form(plainDesign("LastForm")), T(*this, "T", 50, true)
+    {
+        T.Tick = [this] {
+            Unload(*this);
+            probe.log("after unload");
+        };
+    }
+    void Form_KeyPress(Integer&) override
+    {
+        MsgBox("waiting");
+        probe.log("after box");
+    }
+};
+
+}  // namespace
+
+// Unloading the last loaded form ends the program at once, as End does.
+TEST(Runtime, UnloadingTheLastFormEndsTheProgramAtOnceClosingTheBoxesAndStoppingEveryHandler)
+{
+    sim::SimDesktop desk;
+    desk.setResponder([](const sim::Box&) { return 10'000LL; });
+    desk.at(20, [&] { desk.key('a'); });
+    const int status = runProgram(desk, [] () -> Form& { return Default<LastForm>(); });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(probe.count("after unload"), 0);
+    EXPECT_EQ(probe.count("after box"), 0);
+    EXPECT_EQ(desk.now(), 50);
+    EXPECT_EQ(desk.boxDepth(), 0);
+    EXPECT_TRUE(desk.windows().empty());
+}
+
+// A box the desktop fails to show, trapped by the handler, leaves no box
+// counted open: a click held meanwhile is raised when its time comes.
+TEST(Runtime, AMessageBoxThatThrowsLeavesNoBoxCountedOpen)
+{
+    struct Trapping : ClickForm {
+        void Form_KeyPress(Integer&) override
+        {
+            try {
+                MsgBox("no box");
+            } catch (const RuntimeError& e) {
+                probe.log("trapped " + std::to_string(e.number()));
+            }
+        }
+    };
+    sim::SimDesktop desk;
+    desk.setDoubleClickTime(400);
+    desk.setResponder([](const sim::Box&) -> long long { throw RuntimeError(err::OutOfMemory); });
+    desk.at(100, [&] { desk.key('a'); });
+    desk.at(200, [&] { desk.clickAt(10, 10); });  // raised at 600
+    desk.setTimeLimit(1000);
+    runProgram(desk, [] () -> Form& { return Default<Trapping>(); });
+    EXPECT_EQ(probe.count("trapped 7"), 1);
+    EXPECT_EQ(probe.times("Click"), (std::vector<long long>{600}));
+}
+
+// What the desktop cannot make (a window, a timer) is an untrapped error 7:
+// one line on stderr, a critical box where one can still be shown, status 1.
+TEST(Runtime, AWindowOrTimerTheDesktopCannotMakeEndsTheProgramWithErrorSeven)
+{
+    struct Case {
+        const char* what;
+        std::function<void(sim::SimDesktop&)> setUp;
+        std::string description;
+    };
+    const std::vector<Case> cases = {
+        {"the startup form's window",
+         [](sim::SimDesktop& d) { d.failWindows([](const WindowStyle& s) { return s.caption == "SideForm"; }); },
+         "Memoria esaurita: la finestra di SideForm non si può creare"},
+        {"a form's timer at load",
+         [](sim::SimDesktop& d) { d.failTimers([](int ms) { return ms == 20; }); },
+         "Memoria esaurita: il timer Fast di SideForm non si può avviare"},
+        {"the timer that holds a click",
+         [](sim::SimDesktop& d) {
+             d.failTimers([](int ms) { return ms == 500; });
+             d.at(100, [&d] { d.clickAt(10, 10); });
+         },
+         "Memoria esaurita: il timer del clic non si può avviare"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::SimDesktop desk;
+        desk.setTimeLimit(5000);
+        c.setUp(desk);
+        const int status = runProgram(desk, [] () -> Form& { return Default<SideForm>(); });
+        EXPECT_EQ(status, 1);
+        EXPECT_FALSE(desk.stoppedAtLimit());
+        const std::string report = "Errore di run-time '7': " + c.description;
+        ASSERT_EQ(desk.boxes().size(), 1u);
+        EXPECT_EQ(desk.boxes()[0].prompt, "Errore di run-time '7':\r\n\r\n" + c.description);
+        EXPECT_EQ(desk.boxes()[0].style, 16);
+        EXPECT_EQ(desk.errorLines(), (std::vector<std::string>{"belmora: " + report}));
+        EXPECT_TRUE(desk.windows().empty());
+    }
+}
+
+// By default the line goes to stderr, whole and alone.
+TEST(Runtime, TheErrorLineGoesToStderrByDefault)
+{
+    sim::SimDesktop desk;
+    testing::internal::CaptureStderr();
+    desk.Platform::reportError("belmora: Errore di run-time '7': Memoria esaurita");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "belmora: Errore di run-time '7': Memoria esaurita\n");
+}
+
+// An end that comes while an untrapped error's box is up still ends with status 1.
+TEST(Runtime, AnEndBehindTheUntrappedErrorsBoxKeepsStatusOne)
+{
+    struct Failing : Form {
+        Timer T;
+        Failing() : Form(plainDesign("Failing")), T(*this, "T", 50, true)
+        {
+            T.Tick = [this] { Unload(*this); };
+        }
+        void Form_KeyPress(Integer&) override { (void)(Integer(32767) + 1); }
+    };
+    sim::SimDesktop desk;
+    desk.setResponder([](const sim::Box&) { return 10'000LL; });
+    desk.at(20, [&] { desk.key('a'); });
+    const int status = runProgram(desk, [] () -> Form& { return Default<Failing>(); });
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(desk.now(), 50);
+    EXPECT_EQ(desk.errorLines().size(), 1u);
 }

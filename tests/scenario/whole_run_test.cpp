@@ -195,16 +195,122 @@ TEST(WholeRun, ClosingThePageAnyWayEndsTheProgramWithEveryWindow)
     EXPECT_TRUE(r.desk.windows().empty());
 }
 
-TEST(WholeRun, ChaseStopsWithTheClickSoNothingComesOverTheGreeting)
+// Timers keep ticking while a box is up: the banner goes on chasing, and
+// growling, behind the greeting, and its window follows on the screen.
+TEST(WholeRun, ChaseGoesOnOnScreenAndGrowlsBehindTheGreeting)
 {
     SimRun r;
     r.desk.moveCursor(16, 16);
     r.desk.setResponder([](const sim::Box&) { return 1000LL; });
-    r.input(1000, [&] { r.desk.clickAt(10, 10); });  // Click at 1500, greeting from 2200 to 3200
-    r.probe(2500, [&] { r.desk.moveCursor(143165577, 5); });  // a cursor that would overflow the chase
+    r.input(1000, [&] { r.desk.clickAt(10, 10); });           // Click at 1500, greeting from 2200 to 3200
+    r.probe(2300, [&] { r.desk.moveCursor(900, 700); });      // away from the banner, under the box
+    float leftAtTheEnd = 0;
+    r.probe(3190, [&] { leftAtTheEnd = Loaded<Form1>()->Left(); });
     r.desk.setTimeLimit(4000);
     r.run();
-    ASSERT_EQ(r.desk.boxes().size(), 1u);  // the greeting only: no "OOPS!" box over it
+    ASSERT_FALSE(r.desk.boxes().empty());
+    EXPECT_EQ(r.desk.boxes()[0].at, 2200);
     EXPECT_EQ(r.desk.boxes()[0].title, "Belmora");
-    EXPECT_EQ(tonesBetween(r.desk, 2200, 4000), Tones{});  // no growl while the greeting is up
+    EXPECT_EQ(r.desk.boxes().size(), 1u);
+
+    const Tones growls = tonesBetween(r.desk, 2300, 3200);
+    EXPECT_GE(growls.size(), 80u);
+    for (const auto& t : growls) EXPECT_EQ(t, (std::pair<int, int>{70, 10}));
+
+    // The window on the screen, as the desktop has it, walks toward the cursor while the box is up.
+    std::vector<rt::PixelRect> moves;
+    for (const auto& c : r.desk.changes())
+        if (c.caption == "Form1" && c.kind == sim::WindowChange::Kind::Geometry && c.at > 2300 && c.at < 3200)
+            moves.push_back(c.rect);
+    ASSERT_GE(moves.size(), 80u);
+    for (std::size_t i = 1; i < moves.size(); ++i) {
+        EXPECT_GT(moves[i].x, moves[i - 1].x);
+        EXPECT_GT(moves[i].y, moves[i - 1].y);
+    }
+    EXPECT_GE(moves.back().x, 400);
+    EXPECT_EQ(moves.back().x * 15, leftAtTheEnd);  // the screen is not behind the form
+    EXPECT_EQ(moves.back().w, 81);
+
+    // The hand-over still keeps TimerForm off the screen.
+    bool pageShown = false;
+    for (const auto& c : r.desk.changes()) {
+        pageShown |= c.caption == "Windows BSOD" && c.kind == sim::WindowChange::Kind::Shown && c.at >= 3200;
+        if (c.caption == "TimerForm") {
+            EXPECT_NE(c.kind, sim::WindowChange::Kind::Shown);
+        }
+    }
+    EXPECT_TRUE(pageShown);
+}
+
+// A cursor past what the chase's arithmetic holds, while the greeting is up:
+// the "OOPS!" box comes over the greeting, and once it is dismissed the banner,
+// the last form, goes and the program ends there: the greeting closes with it
+// and the click's handler goes no further (no crash page).
+TEST(WholeRun, OverflowBehindTheGreetingStacksTheOopsBoxAndEndsTheProgram)
+{
+    SimRun r;
+    r.desk.moveCursor(16, 16);
+    r.desk.setResponder([](const sim::Box& b) { return b.title == "OOPS!" ? 300LL : 1000LL; });
+    r.input(1000, [&] { r.desk.clickAt(10, 10); });           // Click at 1500, greeting from 2200
+    r.probe(2505, [&] { r.desk.moveCursor(143165577, 5); });  // the tick at 2510 overflows
+    int depthUnderOops = 0;
+    r.probe(2600, [&] { depthUnderOops = r.desk.boxDepth(); });
+    EXPECT_EQ(r.run(), 0);
+    EXPECT_FALSE(r.desk.stoppedAtLimit());
+    ASSERT_EQ(r.desk.boxes().size(), 2u);
+    EXPECT_EQ(r.desk.boxes()[0].title, "Belmora");
+    EXPECT_EQ(r.desk.boxes()[1].at, 2510);
+    EXPECT_EQ(r.desk.boxes()[1].prompt, "Overflow");
+    EXPECT_EQ(r.desk.boxes()[1].style, 16);
+    EXPECT_EQ(r.desk.boxes()[1].title, "OOPS!");
+    EXPECT_EQ(depthUnderOops, 2);
+    EXPECT_EQ(r.desk.now(), 2810);  // the end comes with the OOPS box's dismissal
+    EXPECT_EQ(r.desk.boxDepth(), 0);
+    EXPECT_TRUE(r.desk.windows().empty());
+    EXPECT_EQ(tonesBetween(r.desk, 2510, 100000), Tones{});
+    for (const auto& c : r.desk.changes()) EXPECT_NE(c.caption, "Windows BSOD");  // no crash page, ever
+}
+
+// A window or timer the desktop cannot make ends the program loudly: error 7
+// in a critical box, one line for whoever started it, status 1, no window left.
+TEST(WholeRun, AWindowOrTimerTheDesktopCannotMakeEndsTheRunWithErrorSeven)
+{
+    struct Case {
+        const char* what;
+        std::function<void(sim::SimDesktop&)> setUp;
+        std::string description;
+        std::size_t tones;  // played before the error
+    };
+    auto caption = [](const char* c) { return [c](const rt::WindowStyle& s) { return s.caption == c; }; };
+    const std::vector<Case> cases = {
+        {"the banner's window", [&](sim::SimDesktop& d) { d.failWindows(caption("Form1")); },
+         "la finestra di Form1 non si può creare", 0},
+        {"the chase's timer", [](sim::SimDesktop& d) { d.failTimers([](int ms) { return ms == 10; }); },
+         "il timer Timer1 di Form1 non si può avviare", 0},
+        {"the page's window", [&](sim::SimDesktop& d) { d.failWindows(caption("Windows BSOD")); },
+         "la finestra di frmBSOD non si può creare", 1},
+        {"the blink timer", [](sim::SimDesktop& d) { d.failTimers([](int ms) { return ms == 1000; }); },
+         "il timer timBlinkerFluid di TimerForm non si può avviare", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimRun r;
+        r.desk.moveCursor(16, 16);
+        c.setUp(r.desk);
+        r.input(1000, [&] { r.desk.doubleClickAt(10, 10, 120); });
+        EXPECT_EQ(r.run(), 1);
+        EXPECT_FALSE(r.desk.stoppedAtLimit());
+        const std::string description = "Memoria esaurita: " + c.description;
+        ASSERT_EQ(r.desk.boxes().size(), 1u);
+        EXPECT_EQ(r.desk.boxes()[0].prompt, "Errore di run-time '7':\r\n\r\n" + description);
+        EXPECT_EQ(r.desk.boxes()[0].style, 16);
+        EXPECT_EQ(r.desk.errorLines(), (std::vector<std::string>{"belmora: Errore di run-time '7': " + description}));
+        EXPECT_EQ(r.desk.tones().size(), c.tones);
+        EXPECT_TRUE(r.desk.windows().empty());
+        for (const auto& ch : r.desk.changes()) {
+            if (ch.caption == "Windows BSOD") {
+                EXPECT_NE(ch.kind, sim::WindowChange::Kind::Shown);
+            }
+        }
+    }
 }

@@ -80,6 +80,7 @@ struct Presence {
 enum class Ending {
     SeventhKey,    // the closing greeting after the seventh key
     Oops,          // the overflow box of the chase
+    OopsOverGreeting,  // the overflow box of a tick behind the greeting, over it
     PageClosed,    // a close request on the crash page
     BannerClosed,  // a close request on the banner, the last form
     Stopped,       // the storm's budget ran out mid-run
@@ -101,10 +102,14 @@ public:
 
     // Key presses the tones have told of, 0 to 6 (the seventh leaves it at 6).
     int presses() const { return presses_; }
+    // The overflow box is up over the greeting: the one time two boxes are open.
+    bool oopsOverGreeting() const { return phase_ == Phase::OopsOverGreeting; }
     std::optional<Ending> ending() const { return ending_; }
 
 private:
-    enum class Phase { Fresh, Running, Greeting, Oops, AfterOops, Farewell, Finale, Ended };
+    enum class Phase {
+        Fresh, Running, Greeting, Oops, AfterOops, OopsOverGreeting, AfterOopsOverGreeting, Farewell, Finale, Ended
+    };
     enum class Awaits { Nothing, Greeting, Farewell };
 
     Phase phase_ = Phase::Fresh;
@@ -112,6 +117,7 @@ private:
     std::vector<std::pair<int, int>> pending_;  // tones that must come next, in order
     std::size_t next_ = 0;
     int presses_ = 0;
+    int open_ = 0;  // boxes open
     std::optional<Ending> ending_;
 };
 

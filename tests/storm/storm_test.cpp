@@ -152,15 +152,18 @@ TEST(Storm, CommittedFuzzInputsRunClean)
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "the source tree is not reachable from here";
 #endif
     int inputs = 0;
+    long long oopsOverGreeting = 0;
     for (const auto& entry : fs::directory_iterator(corpus)) {
         std::ifstream in(entry.path(), std::ios::binary);
         const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         storm::ByteSource source(bytes.data(), bytes.size());
         storm::Storm s(source, storm::FuzzOptions());
         EXPECT_TRUE(s.run()) << entry.path().filename().string() << ": " << s.describeFailure();
+        oopsOverGreeting += s.stats().ended(Ending::OopsOverGreeting);
         ++inputs;
     }
-    EXPECT_GE(inputs, 2);
+    EXPECT_GE(inputs, 3);
+    EXPECT_GT(oopsOverGreeting, 0) << "no input takes the overflow box over the greeting to the end";
 }
 
 TEST(Storm, BoundedDrawsAreUniformAndInRange)
@@ -244,6 +247,14 @@ TEST(StormChecker, TakesTheDesignedPaths)
     EXPECT_EQ(oops.refused, "");
     EXPECT_EQ(oops.c.ending(), Ending::Oops);
 
+    Feed race;  // a tick behind the greeting overflows: its box over the greeting, then the end closes both
+    race.chime(OnBanner, 800).box(Greeting, 0, "Belmora", OnBanner).tone(70, 10, OnBanner);
+    race.box("Overflow", 16, "OOPS!", OnBanner);
+    EXPECT_TRUE(race.c.oopsOverGreeting());
+    race.closed().end(0).closed();
+    EXPECT_EQ(race.refused, "");
+    EXPECT_EQ(race.c.ending(), Ending::OopsOverGreeting);
+
     Feed closed;  // a double-click (no tone), two keys, the page closed
     closed.keys(2).end(0, TraceChecker::CloseRequest::Page);
     EXPECT_EQ(closed.refused, "");
@@ -257,9 +268,19 @@ TEST(StormChecker, RefusesStrays)
     EXPECT_NE(Feed().keys(2).tone(70, 10, OnPage).refused, "");                           // a chase tone on the page
     EXPECT_NE(Feed().keys(5).chime(OnPage, 800).refused, "");  // the closing chime after five presses
     EXPECT_NE(Feed().box("Errore di run-time '6':\r\n\r\nOverflow", 16, "Belmora", OnBanner).refused, "");
-    EXPECT_NE(Feed().chime(OnBanner, 800).box(Greeting, 0, "Belmora", OnBanner).box("Overflow", 16, "OOPS!", OnBanner)
-                  .refused,
-              "");  // a second box
+    const auto greeting = [] {
+        Feed f;
+        f.chime(OnBanner, 800).box(Greeting, 0, "Belmora", OnBanner);
+        return f;
+    };
+    EXPECT_NE(greeting().box(Greeting, 0, "Belmora", OnBanner).refused, "");  // a second greeting over it
+    // After the overflow box over the greeting, only the end is due: the click
+    // must not go on to the page, nor the chase on the banner.
+    EXPECT_NE(greeting().box("Overflow", 16, "OOPS!", OnBanner).closed().closed().refused, "");
+    EXPECT_NE(greeting().box("Overflow", 16, "OOPS!", OnBanner).closed().tone(70, 10, OnBanner).refused, "");
+    EXPECT_NE(greeting().box("Overflow", 16, "OOPS!", OnBanner).box("Overflow", 16, "OOPS!", OnBanner).refused,
+              "");
+    EXPECT_NE(greeting().box("Overflow", 16, "OOPS!", OnBanner).end(0).refused, "");  // ended under the box
     EXPECT_NE(Feed().chime(OnBanner, 800).tone(70, 10, OnBanner).refused, "");  // a tone where the box was due
     EXPECT_NE(Feed().end(0).refused, "");                                       // an end with no cause
     EXPECT_NE(Feed().keys(1).end(1, TraceChecker::CloseRequest::Page).refused, "");  // status 1
@@ -289,7 +310,11 @@ TEST(StormRaces, AClickHeldWhenTheOverflowBoxOpensIsNotRaisedUnderIt)
     EXPECT_EQ(r.desk.now(), 2200);         // the overflow path ends the program
 }
 
-TEST(StormRaces, NoOverflowBoxComesOverTheGreeting)
+// Timers tick while a box is up, so the tick that falls due during the chime
+// runs once the greeting opens, and its overflow box comes over the greeting.
+// Dismissing it unloads the banner, the last form: the program ends there, the
+// greeting with it, and the click never goes on to the page.
+TEST(StormRaces, AnOverflowBoxOverTheGreetingEndsTheProgramWhenDismissed)
 {
     testing_support::SimRun r;
     r.desk.moveCursor(16, 16);
@@ -297,17 +322,14 @@ TEST(StormRaces, NoOverflowBoxComesOverTheGreeting)
     r.desk.setResponder([](const sim::Box&) { return 1000LL; });
     r.input(1005, [&] { r.desk.clickAt(10, 10); });              // Click at 1505, between two ticks
     r.input(1503, [&] { r.desk.moveCursor(143'165'577, 16); });  // after the tick at 1500
-    // Chime from 1505, greeting up from 2205 to 3205, then the page.
-    bool onPage = false;
-    r.probe(3500, [&] { onPage = testing_support::Loaded<frmBSOD>() != nullptr; });
-    r.input(4000, [&] {
-        const sim::SimWindow* page = r.desk.windowCaptioned("Windows BSOD");
-        ASSERT_NE(page, nullptr);
-        rt::Application::Current().onCloseRequest(page->id);
-    });
+    // Chime from 1505, greeting up from 2205, the overflow box over it from 2205 to 3205.
     EXPECT_EQ(r.run(), 0);
-    ASSERT_EQ(r.desk.boxes().size(), 1u);
+    ASSERT_EQ(r.desk.boxes().size(), 2u);
     EXPECT_EQ(r.desk.boxes()[0].prompt, "Auguri fratello BRUNDELMAR\r\rbenvenuto fra di noi");
-    EXPECT_TRUE(onPage);
-    EXPECT_EQ(r.desk.now(), 4000);
+    EXPECT_EQ(r.desk.boxes()[1].title, "OOPS!");
+    EXPECT_EQ(r.desk.boxes()[1].at, 2205);
+    EXPECT_EQ(r.desk.now(), 3205);
+    EXPECT_EQ(r.desk.boxDepth(), 0);
+    EXPECT_TRUE(r.desk.windows().empty());
+    for (const auto& c : r.desk.changes()) EXPECT_NE(c.caption, "Windows BSOD");
 }

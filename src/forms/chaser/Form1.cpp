@@ -93,7 +93,6 @@ void Form1::Timer1_Timer()
 
 void Form1::Form_Click()
 {
-    Timer1.Enabled(false);  // the chase ends with the click: no overflow box can come over the greeting
     PlayChime();
     PlayChime();
     Beep(800, 100);

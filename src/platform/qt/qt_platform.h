@@ -19,8 +19,11 @@
 //     it), for windows and the cursor alike; moves and resizes made by
 //     the window manager or the user are reported, those the runtime asked for
 //     (including late echoes of them) are not
-//   - left clicks, double clicks, keys that give a character (Return 13,
-//     Escape 27, Backspace 8, Tab 9), close requests (never closing by itself)
+//   - left clicks, double clicks, close requests (never closing by itself)
+//   - keys giving the characters Windows' WM_CHAR gives: none for Delete,
+//     arrows, function and navigation keys, Alt combinations and bare
+//     modifiers; Return 13, Escape 27, Backspace 8, Tab 9, Ctrl+letter its
+//     control character (tests/platform/key_table.txt)
 //   - cursor position: on X11 XQueryPointer on a connection of its own
 //     (cursor_source.h, x11_window.h), else QCursor::pos(); on a Wayland
 //     session the desktop's own cursor where KWin or mutter offer it, and

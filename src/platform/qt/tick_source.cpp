@@ -10,6 +10,9 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <cstdint>
 #include <utility>
 
@@ -18,13 +21,28 @@ namespace qt {
 QObject* StartTickSource(int intervalMs, QObject* context, std::function<void(QObject*)> onTick) {
     intervalMs = std::max(intervalMs, 1);
 #ifdef __linux__
-    const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    int failure = fd < 0 ? errno : 0;
     if (fd >= 0) {
         itimerspec period{};
         period.it_interval.tv_sec = intervalMs / 1000;
         period.it_interval.tv_nsec = long(intervalMs % 1000) * 1000000L;
         period.it_value = period.it_interval;
-        timerfd_settime(fd, 0, &period, nullptr);
+        if (timerfd_settime(fd, 0, &period, nullptr) != 0) {
+            // An unarmed timerfd never fires: the QTimer below ticks instead.
+            failure = errno;
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    if (fd < 0) {
+        static bool warned = false;  // once: every timer would say the same
+        if (!warned)
+            std::fprintf(stderr, "belmora: timer di sistema non disponibile (%s): uso un timer meno preciso\n",
+                         std::strerror(failure));
+        warned = true;
+    }
+    if (fd >= 0) {
         auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
         QObject::connect(notifier, &QObject::destroyed, [fd] { ::close(fd); });
         QObject::connect(notifier, &QSocketNotifier::activated, context,

@@ -14,6 +14,8 @@ namespace qt {
 // On Linux a source is a timerfd: it fires on time to the microsecond, where a
 // QTimer waits in whole milliseconds, rounded up (a 10 ms period came out as
 // 10.3, 10.3, 9.3 ms...). Ticks missed while the thread was busy are run as one.
+// Where a timerfd cannot be made or armed, the QTimer is used instead, and one
+// line on stderr says so.
 QObject* StartTickSource(int intervalMs, QObject* context, std::function<void(QObject*)> onTick);
 
 // Stops a source; it is deleted once no tick of it is on the stack.

@@ -169,6 +169,7 @@ void SimDesktop::quit(int status)
 
 WindowId SimDesktop::createWindow(const rt::WindowStyle& windowStyle)
 {
+    if (windowFails_ && windowFails_(windowStyle)) return 0;
     SimWindow w;
     w.id = nextWindow_++;
     w.windowStyle = windowStyle;
@@ -246,6 +247,7 @@ bool SimDesktop::cursorPos(std::int32_t& x, std::int32_t& y)
 
 rt::TimerId SimDesktop::startTimer(int intervalMs)
 {
+    if (timerFails_ && timerFails_(intervalMs)) return 0;
     const rt::TimerId id = nextTimer_++;
     const int interval = std::max(intervalMs, 1);
     timers_[id] = {interval, now_ + interval, order_++};

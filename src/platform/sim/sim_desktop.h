@@ -11,6 +11,9 @@
 //   - message boxes answered by a scripted responder after a virtual delay,
 //     timers ticking meanwhile; input scheduled while a box is up is dropped;
 //   - a settable screen size and double-click time;
+//   - windows and timers it cannot make (createWindow/startTimer return 0),
+//     and message boxes it cannot show (a responder that throws);
+//   - the runtime's error lines, kept instead of going to stderr;
 //   - a trace of tones, boxes and window changes, for tests to assert on.
 // Does not implement: painting, fonts, real time, window-manager moves
 // (a test can report one with Host::onGeometryChanged itself).
@@ -70,11 +73,15 @@ public:
     SimDesktop(int screenWidth = 1024, int screenHeight = 768);
 
     // ---- the script ----
-    // A message box is answered this many virtual ms after it opens.
+    // A message box is answered this many virtual ms after it opens. A
+    // responder that throws makes messageBox throw it: a box that cannot be shown.
     using Responder = std::function<long long(const Box&)>;
     void setResponder(Responder r) { responder_ = std::move(r); }
     void setScreenSize(int w, int h) { screen_ = {w, h}; }
     void setDoubleClickTime(int ms) { doubleClickMs_ = ms; }
+    // Windows and timers for which these say true are not made: 0 comes back.
+    void failWindows(std::function<bool(const rt::WindowStyle&)> f) { windowFails_ = std::move(f); }
+    void failTimers(std::function<bool(int intervalMs)> f) { timerFails_ = std::move(f); }
     // Ends run() at this virtual time if the program has not ended by then.
     void setTimeLimit(long long ms) { limit_ = ms; }
     // Runs `action` at virtual time t (input actions are dropped while a box is up).
@@ -93,6 +100,8 @@ public:
     const std::vector<Box>& boxes() const { return boxes_; }
     const std::vector<WindowChange>& changes() const { return changes_; }
     const std::vector<long long>& droppedInputs() const { return dropped_; }
+    // The lines the runtime reported for whoever started the program.
+    const std::vector<std::string>& errorLines() const { return errorLines_; }
     bool boxOpen() const { return boxDepth_ > 0; }
     int boxDepth() const { return boxDepth_; }
     bool quitCalled() const { return quit_; }
@@ -123,6 +132,7 @@ public:
     int doubleClickTimeMs() override { return doubleClickMs_; }
     void messageBox(WindowId owner, const std::string& prompt, int style, const std::string& title) override;
     void beep(int frequencyHz, int durationMs) override;
+    void reportError(const std::string& line) override { errorLines_.push_back(line); }
 
 private:
     struct TimerState {
@@ -151,6 +161,8 @@ private:
     std::int32_t cursorX_ = 0, cursorY_ = 0;
     bool cursorReadable_ = true;
     Responder responder_ = [](const Box&) { return 1000LL; };
+    std::function<bool(const rt::WindowStyle&)> windowFails_;
+    std::function<bool(int)> timerFails_;
 
     std::map<WindowId, SimWindow> windows_;
     WindowId nextWindow_ = 1;
@@ -168,6 +180,7 @@ private:
     std::vector<Box> boxes_;
     std::vector<WindowChange> changes_;
     std::vector<long long> dropped_;
+    std::vector<std::string> errorLines_;
 };
 
 }  // namespace sim

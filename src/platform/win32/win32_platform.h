@@ -20,8 +20,8 @@
 //     (WM_LBUTTONUP) with the press's position, if released inside the window;
 //     double-clicks (CS_DBLCLKS): WM_LBUTTONDBLCLK is reported and its release
 //     is not a click
-//   - keys that give a character (WM_CHAR, so Return 13, Escape 27, Backspace
-//     8, Tab 9); close requests (WM_CLOSE never closes by itself)
+//   - keys that give a character (WM_CHAR; Ctrl+Backspace as Windows gives it,
+//     127, where wine gives 8); close requests (WM_CLOSE never closes by itself)
 //   - periodic SetTimer timers on a hidden window, so they fire inside message
 //     box loops too
 //   - MessageBoxW, owned by the given window (else the active one), above
