@@ -56,6 +56,7 @@
 
 class QMessageBox;
 class QObject;
+class QTimer;
 class QWidget;
 
 namespace pulse {
@@ -63,6 +64,10 @@ class PulseTone;
 }
 
 namespace qt {
+
+namespace x11 {
+class StackingWatch;
+}
 
 class CursorSource;
 class FormWindow;
@@ -110,6 +115,8 @@ public:
 
 private:
     FormWindow* find(rt::WindowId w) const;
+    void watchStacking();
+    void raisePlacedByThemselves();
 
     rt::Host* host_ = nullptr;
     std::map<rt::WindowId, FormWindow*> windows_;
@@ -132,6 +139,8 @@ private:
     std::unique_ptr<CursorSource> cursor_;  // opened on the first cursorPos(), on Wayland at once
     bool cursorTried_ = false;
     bool cursorFallback_ = true;  // QCursor::pos() when cursor_ has no answer
+    std::unique_ptr<x11::StackingWatch> stacking_;  // from the first window that places itself
+    std::unique_ptr<QTimer> raiseTimer_;
 };
 
 }  // namespace qt

@@ -1,5 +1,7 @@
 #include "platform/qt/x11_window.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
@@ -11,7 +13,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qt::x11 {
@@ -207,6 +211,122 @@ bool SetStateWithoutWindowManager(QWidget* window, const char* atomName, bool se
     WriteAtoms(c, w, state, atoms);
     xcb_flush(c);
     return true;
+}
+
+bool RequestState(QWidget* window, const char* atomName, bool set) {
+    xcb_connection_t* c = Connection();
+    if (!c || !window)
+        return false;
+    // _NET_WM_STATE: action (0 remove, 1 add), first property, second, source (1 an application).
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = NativeOf(window);
+    message.type = Atom(c, "_NET_WM_STATE");
+    message.data.data32[0] = set ? 1 : 0;
+    message.data.data32[1] = Atom(c, atomName);
+    message.data.data32[2] = 0;
+    message.data.data32[3] = 1;
+    xcb_send_event(c, 0, Root(c),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(c);
+    return true;
+}
+
+bool IsHighest(QWidget* window) {
+    xcb_connection_t* c = Connection();
+    if (!c || !window)
+        return false;
+    const xcb_window_t own = NativeOf(window);
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, Root(c)), nullptr);
+    if (!tree)
+        return false;
+    // The children come bottom to top: the first viewable one from the top decides.
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    bool highest = false;
+    for (int i = xcb_query_tree_children_length(tree) - 1; i >= 0; --i) {
+        if (children[i] == own) {
+            highest = true;
+            break;
+        }
+        xcb_get_window_attributes_reply_t* a =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
+        const bool viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE && a->_class != XCB_WINDOW_CLASS_INPUT_ONLY;
+        std::free(a);
+        if (viewable)
+            break;
+    }
+    std::free(tree);
+    return highest;
+}
+
+std::uint32_t NativeWindow(QWidget* window) {
+    return Connection() ? NativeOf(window) : 0;
+}
+
+// Sees the root window's SubstructureNotify events as Qt's event loop reads
+// them; Qt itself has no use for them and lets them pass.
+class StackingWatch::Filter : public QAbstractNativeEventFilter {
+public:
+    Filter(xcb_window_t root, std::function<void(std::uint32_t)> changed)
+        : root_(root), changed_(std::move(changed)) {}
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        switch (event->response_type & 0x7f) {
+        case XCB_MAP_NOTIFY: {
+            const auto* e = static_cast<const xcb_map_notify_event_t*>(message);
+            if (e->event == root_)
+                changed_(e->window);
+            break;
+        }
+        case XCB_CONFIGURE_NOTIFY: {
+            const auto* e = static_cast<const xcb_configure_notify_event_t*>(message);
+            if (e->event == root_)
+                changed_(e->window);
+            break;
+        }
+        case XCB_CIRCULATE_NOTIFY: {
+            const auto* e = static_cast<const xcb_circulate_notify_event_t*>(message);
+            if (e->event == root_)
+                changed_(e->window);
+            break;
+        }
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    xcb_window_t root_;
+    std::function<void(std::uint32_t)> changed_;
+};
+
+StackingWatch::StackingWatch(std::function<void(std::uint32_t)> changed) {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return;
+    const xcb_window_t root = Root(c);
+    // Our event mask on the root window is Qt's too: the bit is added to it.
+    xcb_get_window_attributes_reply_t* a =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr);
+    if (!a)
+        return;
+    const std::uint32_t mask = a->your_event_mask | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    std::free(a);
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+    filter_ = std::make_unique<Filter>(root, std::move(changed));
+    QCoreApplication::instance()->installNativeEventFilter(filter_.get());
+}
+
+StackingWatch::~StackingWatch() {
+    if (filter_ && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(filter_.get());
 }
 
 bool IsViewable(QWidget* window) {
