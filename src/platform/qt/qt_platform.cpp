@@ -47,9 +47,14 @@ protected:
 // keeping it under their panels, growing it to a minimum size): it is made
 // override-redirect, which every one of them leaves where the program puts
 // it, and raised again whenever another window comes above it.
+// Not on weston: its panel keeps the pointer over the top 32 px of the screen
+// even where an X window shows above it, and there is no other way to learn
+// where the cursor is, so a banner at the top-left corner could never be
+// reached there. Weston places the window itself, where it can be.
 bool PlacedByItself(const FormWindow* window) {
     const rt::WindowStyle& style = window->windowStyle();
-    return !style.bordered && !style.showInTaskbar && (window->windowFlags() & Qt::WindowStaysOnTopHint);
+    return !style.bordered && !style.showInTaskbar && (window->windowFlags() & Qt::WindowStaysOnTopHint) &&
+           x11::WindowManagerName() != "Weston WM";
 }
 
 // A borderless window the size of the primary monitor is a full-screen window,

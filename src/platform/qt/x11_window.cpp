@@ -193,6 +193,22 @@ bool WindowManagerRunning() {
     return child != XCB_NONE && ReadWindow(c, child, check) == child;
 }
 
+std::string WindowManagerName() {
+    xcb_connection_t* c = Connection();
+    if (!c || !WindowManagerRunning())
+        return {};
+    const xcb_window_t child = ReadWindow(c, Root(c), Atom(c, "_NET_SUPPORTING_WM_CHECK"));
+    std::string name;
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, child, Atom(c, "_NET_WM_NAME"), Atom(c, "UTF8_STRING"), 0, 64), nullptr);
+    if (r) {
+        if (r->format == 8)
+            name.assign(static_cast<const char*>(xcb_get_property_value(r)), std::size_t(xcb_get_property_value_length(r)));
+        std::free(r);
+    }
+    return name;
+}
+
 bool SetStateWithoutWindowManager(QWidget* window, const char* atomName, bool set) {
     xcb_connection_t* c = Connection();
     if (!c || !window)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/qt/cursor_source.h"
 
@@ -32,6 +33,10 @@ bool HasState(QWidget* window, const char* atomName);
 // Whether an EWMH window manager runs (_NET_SUPPORTING_WM_CHECK on the root
 // window names a live window that names itself).
 bool WindowManagerRunning();
+
+// The name the running EWMH window manager gives itself (_NET_WM_NAME of the
+// _NET_SUPPORTING_WM_CHECK window), empty when none runs.
+std::string WindowManagerName();
 
 // Sets or clears an atom of _NET_WM_STATE on a mapped window with no window
 // manager around: the property is written directly (with a window manager it
