@@ -1,9 +1,8 @@
 #include "platform/qt/x11_window.h"
 
-#include <QAbstractNativeEventFilter>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -281,69 +280,71 @@ std::uint32_t NativeWindow(QWidget* window) {
     return Connection() ? NativeOf(window) : 0;
 }
 
-// Sees the root window's SubstructureNotify events as Qt's event loop reads
-// them; Qt itself has no use for them and lets them pass.
-class StackingWatch::Filter : public QAbstractNativeEventFilter {
+// The root window's SubstructureNotify events, on a connection of our own:
+// selected on Qt's, they would also bring Qt every client message sent to the
+// root window about our windows (the window manager's and our own requests),
+// which Qt would take as sent to the windows themselves.
+class StackingWatch::Filter {
 public:
-    Filter(xcb_window_t root, std::function<void(std::uint32_t)> changed)
-        : root_(root), changed_(std::move(changed)) {}
+    Filter(xcb_connection_t* c, xcb_window_t root, std::function<void(std::uint32_t)> changed)
+        : c_(c), root_(root), changed_(std::move(changed)),
+          notifier_(xcb_get_file_descriptor(c), QSocketNotifier::Read) {
+        QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { drain(); });
+    }
+    ~Filter() { xcb_disconnect(c_); }
+    Filter(const Filter&) = delete;
+    Filter& operator=(const Filter&) = delete;
 
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
-        if (eventType != "xcb_generic_event_t")
-            return false;
-        const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        switch (event->response_type & 0x7f) {
-        case XCB_MAP_NOTIFY: {
-            const auto* e = static_cast<const xcb_map_notify_event_t*>(message);
-            if (e->event == root_)
-                changed_(e->window);
-            break;
+    void drain() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+            xcb_window_t window = XCB_NONE;
+            switch (event->response_type & 0x7f) {
+            case XCB_MAP_NOTIFY:
+                if (reinterpret_cast<xcb_map_notify_event_t*>(event)->event == root_)
+                    window = reinterpret_cast<xcb_map_notify_event_t*>(event)->window;
+                break;
+            case XCB_CONFIGURE_NOTIFY:
+                if (reinterpret_cast<xcb_configure_notify_event_t*>(event)->event == root_)
+                    window = reinterpret_cast<xcb_configure_notify_event_t*>(event)->window;
+                break;
+            case XCB_CIRCULATE_NOTIFY:
+                if (reinterpret_cast<xcb_circulate_notify_event_t*>(event)->event == root_)
+                    window = reinterpret_cast<xcb_circulate_notify_event_t*>(event)->window;
+                break;
+            default:
+                break;
+            }
+            std::free(event);
+            if (window != XCB_NONE)
+                changed_(window);
         }
-        case XCB_CONFIGURE_NOTIFY: {
-            const auto* e = static_cast<const xcb_configure_notify_event_t*>(message);
-            if (e->event == root_)
-                changed_(e->window);
-            break;
-        }
-        case XCB_CIRCULATE_NOTIFY: {
-            const auto* e = static_cast<const xcb_circulate_notify_event_t*>(message);
-            if (e->event == root_)
-                changed_(e->window);
-            break;
-        }
-        default:
-            break;
-        }
-        return false;
+        if (xcb_connection_has_error(c_))
+            notifier_.setEnabled(false);
     }
 
 private:
+    xcb_connection_t* c_;
     xcb_window_t root_;
     std::function<void(std::uint32_t)> changed_;
+    QSocketNotifier notifier_;
 };
 
 StackingWatch::StackingWatch(std::function<void(std::uint32_t)> changed) {
-    xcb_connection_t* c = Connection();
-    if (!c)
+    if (!Connection())
         return;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return;
+    }
     const xcb_window_t root = Root(c);
-    // Our event mask on the root window is Qt's too: the bit is added to it.
-    xcb_get_window_attributes_reply_t* a =
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr);
-    if (!a)
-        return;
-    const std::uint32_t mask = a->your_event_mask | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    std::free(a);
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(c);
-    filter_ = std::make_unique<Filter>(root, std::move(changed));
-    QCoreApplication::instance()->installNativeEventFilter(filter_.get());
+    filter_ = std::make_unique<Filter>(c, root, std::move(changed));
 }
 
-StackingWatch::~StackingWatch() {
-    if (filter_ && QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(filter_.get());
-}
+StackingWatch::~StackingWatch() = default;
 
 bool IsViewable(QWidget* window) {
     xcb_connection_t* c = Connection();

@@ -54,8 +54,8 @@ bool IsHighest(QWidget* window);
 // Calls `changed` with the X window concerned whenever a window of the screen
 // (a child of the root window: a top-level window without a window manager,
 // a frame or an override-redirect window with one) is mapped, moved,
-// resized or restacked, as the event arrives in Qt's event loop. Does
-// nothing when the application does not run on xcb.
+// resized or restacked, from Qt's event loop (the events come on a connection
+// of its own). Does nothing when the application does not run on xcb.
 class StackingWatch {
 public:
     explicit StackingWatch(std::function<void(std::uint32_t)> changed);
