@@ -241,8 +241,9 @@ void QtPlatform::watchStacking() {
     raiseTimer_->setInterval(50);
     QObject::connect(raiseTimer_.get(), &QTimer::timeout, [this] { raisePlacedByThemselves(); });
     stacking_ = std::make_unique<x11::StackingWatch>([this](std::uint32_t changed) {
+        // Their own moves (every chase step) are no news.
         for (const auto& [id, window] : windows_)
-            if (x11::NativeWindow(window) == changed)
+            if ((window->windowFlags() & Qt::BypassWindowManagerHint) && x11::NativeWindow(window) == changed)
                 return;
         if (!raiseTimer_->isActive())
             raiseTimer_->start();
