@@ -10,9 +10,9 @@
 BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev libxcb1-dev libpipewire-0.3-dev fonts-terminus)
 # Running it from the build (./scripts/run.sh).
 RUN_PACKAGES=(pulseaudio-utils)
-# A private desktop for tests and benchmarks: X server, window manager, input,
+# A private desktop for tests and benchmarks: X server, window managers, a panel, input,
 # keyboard layouts, window and screen reading, a sound server, a session bus (dbus-daemon).
-DESKTOP_PACKAGES=(xvfb openbox xdotool x11-utils x11-xserver-utils x11-xkb-utils imagemagick pulseaudio dbus)
+DESKTOP_PACKAGES=(xvfb openbox xfwm4 xfce4-panel xdotool x11-utils x11-xserver-utils x11-xkb-utils imagemagick pulseaudio dbus)
 # Recording and tracing a whole run.
 PROBE_PACKAGES=(sox strace)
 # Cross-building belmora.exe.

@@ -4,6 +4,7 @@
 # colours, press seven keys, and see the program end with status 0 leaving no
 # window behind.
 #   x11_whole_run_test.sh PATH/TO/belmora [--no-sound] [--strace] [--session-bus] [--need-dbus-launch]
+#                         [--wm=openbox|xfwm4] [--panel]
 #     --no-sound          no sound server at all: one warning line, and the run completes
 #     --strace            the run under strace: the program runs no other program,
 #                         starts no process, creates or writes no file, and connects
@@ -12,16 +13,24 @@
 #                         has none: DBUS_SESSION_BUS_ADDRESS unset, no user bus socket)
 #     --need-dbus-launch  skip (status 77) unless dbus-launch is installed, the setup
 #                         where libdbus would start a bus of its own
+#     --wm=NAME           the window manager (scripts/lib/xsession.sh), openbox by default
+#     --panel             an Xfce panel along the top edge: the banner shows over it
+#                         at the top-left corner, the page covers it
+# Also checked: the banner first shows 81 x 28 at the top-left corner (or a
+# few steps from it on the way to the cursor), unframed, above every other
+# window; the page takes the keys without a click.
 set -uo pipefail
 belmora=${1:?usage: $0 PATH/TO/belmora [--no-sound] [--strace] [--session-bus] [--need-dbus-launch]}
 shift
-no_sound=0 traced=0 session_bus=0 need_dbus_launch=0
+no_sound=0 traced=0 session_bus=0 need_dbus_launch=0 wm=--wm panel=()
 for opt in "$@"; do
     case $opt in
         --no-sound) no_sound=1 ;;
         --strace) traced=1 ;;
         --session-bus) session_bus=1 ;;
         --need-dbus-launch) need_dbus_launch=1 ;;
+        --wm=*) wm=$opt ;;
+        --panel) panel=(--panel) ;;
         *) echo "unknown option $opt" >&2; exit 2 ;;
     esac
 done
@@ -39,7 +48,7 @@ if ((need_dbus_launch)) && [[ -z $dbus_launch ]]; then
     exit 77
 fi
 
-xsession_start --wm || fail "no X session"
+xsession_start "$wm" "${panel[@]}" || fail "no X session"
 tmp=$(mktemp -d /tmp/belmora-e2e.XXXXXX)
 cleanup_add "rm -rf '$tmp'"
 
@@ -124,10 +133,32 @@ if ((traced)); then
 fi
 
 banner=$(wait_window 10 Form1) || fail "the banner did not appear"
+# Where it first shows: the top-left corner, or as many 5 px steps from it
+# towards the cursor (the screen's centre) on both axes.
+read -r bx by bw bh < <(window_geometry "$banner")
+[[ $bw == 81 && $bh == 28 && $bx == "$by" && $bx -ge 0 && $bx -le 100 ]] ||
+    fail "the banner first shows ${bw}x${bh}+${bx}+${by}, not 81x28 at the top-left corner"
+# Unframed: no window manager's frame around it.
+[[ $(xwininfo -id "$banner" -tree | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p') == \
+   "$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')" ]] ||
+    [[ $(xprop -id "$banner" _NET_FRAME_EXTENTS) == *"= 0, 0, 0, 0"* ]] || fail "the banner has a frame"
+# Above every other window: the highest mapped window of the screen.
+highest() {
+    local w
+    for w in $(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) .*/\1/p'); do
+        xwininfo -id "$w" | grep -q 'Map State: IsViewable' && { echo $((w)); return; }
+    done
+}
+[[ $(highest) == $((banner)) ]] || fail "the banner is not above the other windows"
 xdotool mousemove 30 30
 sleep 0.3
 xdotool mousemove 20 20   # the banner comes to rest at 4,4 with the cursor in its catch box
 sleep 0.5
+if ((${#panel[@]})); then
+    # Over the panel: the screen shows the banner's greeting ink there.
+    ink=$(import -silent -window root -crop 81x28+4+4 -depth 8 txt:- 2>/dev/null | grep -ci '#8790AB')
+    ((ink > 100)) || fail "the banner does not show over the panel ($ink greeting ink pixels at 4,4)"
+fi
 xdotool click 1
 greeting=$(wait_window 10 Belmora) || fail "no greeting box after the click"
 xdotool windowactivate --sync "$greeting" >/dev/null 2>&1 || true
@@ -138,7 +169,7 @@ eval "$(xdotool getwindowgeometry --shell "$page")"
 [[ $X == 0 && $Y == 0 && $WIDTH == 1024 && $HEIGHT == 768 ]] ||
     fail "the page covers ${WIDTH}x${HEIGHT}+${X}+${Y}, not the screen"
 xdotool search --onlyvisible --name '^Form1$' >/dev/null 2>&1 && fail "the banner is still there"
-for corner in "0 0" "1023 0" "0 767" "1023 767"; do
+for corner in "0 0" "1023 0" "0 767" "1023 767" "512 10"; do
     [[ $(pixel $corner) == 0,0,128 ]] || fail "corner $corner is $(pixel $corner), not navy"
 done
 # "QuadriLume" sits on light grey: Frame1 at 210,162 px, the label 238,21 px inside it.

@@ -48,6 +48,10 @@ public:
     // Cuts the window from the platform: it reports nothing more.
     void detach() { platform_ = nullptr; }
 
+    // Whether the window was last asked to be full screen (_NET_WM_STATE_FULLSCREEN).
+    bool fullScreenAsked() const { return fullScreenAsked_; }
+    void setFullScreenAsked(bool asked) { fullScreenAsked_ = asked; }
+
     void setScene(const rt::Scene& scene);
     void setClientGeometry(const QRect& r);
 
@@ -81,6 +85,7 @@ private:
     std::deque<Asked> asked_;
     QRect reported_;
     Qt::WindowFlags createdWith_;
+    bool fullScreenAsked_ = false;
     bool pressed_ = false;
     QPoint pressAt_;
 };

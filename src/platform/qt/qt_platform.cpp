@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyleHints>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -38,6 +39,31 @@ protected:
         }
     }
 };
+
+// A window that is borderless, keeps out of the taskbar and is top-most is
+// what Windows places exactly where the program says and keeps above the
+// others without a word from anyone. X window managers and Wayland
+// compositors have their own ideas for such a window (placing it, tiling it,
+// keeping it under their panels, growing it to a minimum size): it is made
+// override-redirect, which every one of them leaves where the program puts
+// it, and raised again whenever another window comes above it.
+// Not on weston: its panel keeps the pointer over the top 32 px of the screen
+// even where an X window shows above it, and there is no other way to learn
+// where the cursor is, so a banner at the top-left corner could never be
+// reached there. Weston places the window itself, where it can be.
+bool PlacedByItself(const FormWindow* window) {
+    const rt::WindowStyle& style = window->windowStyle();
+    return !style.bordered && !style.showInTaskbar && (window->windowFlags() & Qt::WindowStaysOnTopHint) &&
+           x11::WindowManagerName() != "Weston WM";
+}
+
+// A borderless window the size of the primary monitor is a full-screen window,
+// as Windows takes it: it is asked to be full screen (_NET_WM_STATE_FULLSCREEN),
+// so that the window manager puts it over its panels and top bars too.
+bool CoversTheScreen(const FormWindow* window, const QRect& geometry) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && !window->windowStyle().bordered && geometry == screen->geometry();
+}
 
 }  // namespace
 
@@ -124,9 +150,18 @@ void QtPlatform::destroyWindow(rt::WindowId w) {
 }
 
 void QtPlatform::setGeometry(rt::WindowId w, rt::PixelRect client) {
-    if (FormWindow* window = find(w))
-        window->setClientGeometry(QRect(QPoint(client.x, client.y) + PrimaryOrigin(),
-                                        QSize(std::max(client.w, 1), std::max(client.h, 1))));
+    FormWindow* window = find(w);
+    if (!window)
+        return;
+    const QRect r(QPoint(client.x, client.y) + PrimaryOrigin(), QSize(std::max(client.w, 1), std::max(client.h, 1)));
+    window->setClientGeometry(r);
+    // A shown window that comes to cover the screen, or stops covering it.
+    if (window->isVisible() && !(window->windowFlags() & Qt::BypassWindowManagerHint) &&
+        CoversTheScreen(window, r) != window->fullScreenAsked()) {
+        window->setFullScreenAsked(!window->fullScreenAsked());
+        if (x11::WindowManagerRunning())
+            x11::RequestState(window, "_NET_WM_STATE_FULLSCREEN", window->fullScreenAsked());
+    }
 }
 
 void QtPlatform::setScene(rt::WindowId w, const rt::Scene& scene) {
@@ -148,7 +183,7 @@ void QtPlatform::setTopMost(rt::WindowId w, bool topMost) {
     window->overrideWindowFlags(flags);
     if (window->isVisible()) {
         window->windowHandle()->setFlags(flags);
-        if (!x11::WindowManagerRunning()) {
+        if (!x11::WindowManagerRunning() || (flags & Qt::BypassWindowManagerHint)) {
             x11::SetStateWithoutWindowManager(window, "_NET_WM_STATE_ABOVE", topMost);
             x11::SetStateWithoutWindowManager(window, "_NET_WM_STATE_STAYS_ON_TOP", topMost);
         }
@@ -162,23 +197,66 @@ void QtPlatform::show(rt::WindowId w, bool activate) {
     if (!window)
         return;
     if (!window->isVisible()) {
+        const bool placedByItself = PlacedByItself(window);
+        Qt::WindowFlags flags = window->windowFlags();
+        flags.setFlag(Qt::BypassWindowManagerHint, placedByItself);
+        flags.setFlag(Qt::WindowDoesNotAcceptFocus, placedByItself && !activate);
+        if (flags != window->windowFlags())
+            window->overrideWindowFlags(flags);
         window->prepareNativeWindow();
         // A window shown again right after a hide: the window manager may not
         // have withdrawn it yet, and withdrawing drops the states written below.
         x11::WaitUntilWithdrawn(window, 1000);
         // Window managers drop _NET_WM_STATE when a window is withdrawn: put the
         // states Qt has no flag for back before every map (Qt adds its own to them).
+        std::vector<const char*> states;
         if (!window->windowStyle().showInTaskbar) {
-            static const char* const kSkip[] = {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
-            x11::AddStatesBeforeMap(window, kSkip, 2);
+            states.push_back("_NET_WM_STATE_SKIP_TASKBAR");
+            states.push_back("_NET_WM_STATE_SKIP_PAGER");
         }
+        window->setFullScreenAsked(!placedByItself && CoversTheScreen(window, window->geometry()));
+        if (window->fullScreenAsked())
+            states.push_back("_NET_WM_STATE_FULLSCREEN");
+        if (!states.empty())
+            x11::AddStatesBeforeMap(window, states.data(), int(states.size()));
         window->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
         window->show();
+        if (placedByItself)
+            watchStacking();
     }
     if (activate)
         ActivateWhenShown(window);
     else if (window->windowFlags() & Qt::WindowStaysOnTopHint)
         window->raise();
+}
+
+// Another window mapped, moved or restacked may have come above a window that
+// places itself: it is raised again, once the burst of events is over, unless
+// a message box is up (the box stays above it, as on Windows).
+void QtPlatform::watchStacking() {
+    if (stacking_)
+        return;
+    raiseTimer_ = std::make_unique<QTimer>();
+    raiseTimer_->setSingleShot(true);
+    raiseTimer_->setInterval(50);
+    QObject::connect(raiseTimer_.get(), &QTimer::timeout, [this] { raisePlacedByThemselves(); });
+    stacking_ = std::make_unique<x11::StackingWatch>([this](std::uint32_t changed) {
+        // Their own moves (every chase step) are no news.
+        for (const auto& [id, window] : windows_)
+            if ((window->windowFlags() & Qt::BypassWindowManagerHint) && x11::NativeWindow(window) == changed)
+                return;
+        if (!raiseTimer_->isActive())
+            raiseTimer_->start();
+    });
+}
+
+void QtPlatform::raisePlacedByThemselves() {
+    if (!openMessageBoxes().empty())
+        return;
+    for (const auto& [id, window] : windows_)
+        if (window->isVisible() && (window->windowFlags() & Qt::BypassWindowManagerHint) &&
+            (window->windowFlags() & Qt::WindowStaysOnTopHint) && !x11::IsHighest(window))
+            window->raise();
 }
 
 void QtPlatform::hide(rt::WindowId w) {

@@ -12,6 +12,15 @@
 //     each map: Qt::Tool does not do it on X11)
 //   - top-most windows: Qt::WindowStaysOnTopHint, i.e. _NET_WM_STATE_ABOVE,
 //     kept across hide/show; written directly when no window manager runs
+//   - a borderless top-most window out of the taskbar placed exactly where it
+//     is asked, at its size, above everything, never taking the focus:
+//     override-redirect (no window manager or compositor places, tiles, grows
+//     or frames it), raised again whenever another window is mapped, moved or
+//     restacked (not while a message box is up); on weston, whose panel keeps
+//     the pointer over the top edge, a window weston places instead
+//   - a borderless window of the primary monitor's size is full screen:
+//     _NET_WM_STATE_FULLSCREEN asked for as well (over panels and top bars),
+//     and dropped again if it is resized
 //   - show with or without activation; an activated window gets the keyboard
 //     focus even with no window manager (XSetInputFocus once it is mapped)
 //   - geometry as the client area in screen pixels, counted as Windows does
@@ -42,8 +51,9 @@
 //   - screens other than the primary one; native Wayland (no global cursor
 //     there: Wayland sessions run through XWayland); the desktop's cursor on
 //     Wayland compositors other than KWin and mutter (a notice says so)
-//   - keeping a top-most window above others when no window manager runs (there
-//     it is only raised when shown or made top-most)
+//   - keeping a top-most window that is not override-redirect above others
+//     when no window manager runs (there it is only raised when shown or made
+//     top-most)
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -56,6 +66,7 @@
 
 class QMessageBox;
 class QObject;
+class QTimer;
 class QWidget;
 
 namespace pulse {
@@ -63,6 +74,10 @@ class PulseTone;
 }
 
 namespace qt {
+
+namespace x11 {
+class StackingWatch;
+}
 
 class CursorSource;
 class FormWindow;
@@ -110,6 +125,8 @@ public:
 
 private:
     FormWindow* find(rt::WindowId w) const;
+    void watchStacking();
+    void raisePlacedByThemselves();
 
     rt::Host* host_ = nullptr;
     std::map<rt::WindowId, FormWindow*> windows_;
@@ -132,6 +149,8 @@ private:
     std::unique_ptr<CursorSource> cursor_;  // opened on the first cursorPos(), on Wayland at once
     bool cursorTried_ = false;
     bool cursorFallback_ = true;  // QCursor::pos() when cursor_ has no answer
+    std::unique_ptr<x11::StackingWatch> stacking_;  // from the first window that places itself
+    std::unique_ptr<QTimer> raiseTimer_;
 };
 
 }  // namespace qt

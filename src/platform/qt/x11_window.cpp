@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -11,7 +12,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qt::x11 {
@@ -189,6 +192,22 @@ bool WindowManagerRunning() {
     return child != XCB_NONE && ReadWindow(c, child, check) == child;
 }
 
+std::string WindowManagerName() {
+    xcb_connection_t* c = Connection();
+    if (!c || !WindowManagerRunning())
+        return {};
+    const xcb_window_t child = ReadWindow(c, Root(c), Atom(c, "_NET_SUPPORTING_WM_CHECK"));
+    std::string name;
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, child, Atom(c, "_NET_WM_NAME"), Atom(c, "UTF8_STRING"), 0, 64), nullptr);
+    if (r) {
+        if (r->format == 8)
+            name.assign(static_cast<const char*>(xcb_get_property_value(r)), std::size_t(xcb_get_property_value_length(r)));
+        std::free(r);
+    }
+    return name;
+}
+
 bool SetStateWithoutWindowManager(QWidget* window, const char* atomName, bool set) {
     xcb_connection_t* c = Connection();
     if (!c || !window)
@@ -208,6 +227,124 @@ bool SetStateWithoutWindowManager(QWidget* window, const char* atomName, bool se
     xcb_flush(c);
     return true;
 }
+
+bool RequestState(QWidget* window, const char* atomName, bool set) {
+    xcb_connection_t* c = Connection();
+    if (!c || !window)
+        return false;
+    // _NET_WM_STATE: action (0 remove, 1 add), first property, second, source (1 an application).
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = NativeOf(window);
+    message.type = Atom(c, "_NET_WM_STATE");
+    message.data.data32[0] = set ? 1 : 0;
+    message.data.data32[1] = Atom(c, atomName);
+    message.data.data32[2] = 0;
+    message.data.data32[3] = 1;
+    xcb_send_event(c, 0, Root(c),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(c);
+    return true;
+}
+
+bool IsHighest(QWidget* window) {
+    xcb_connection_t* c = Connection();
+    if (!c || !window)
+        return false;
+    const xcb_window_t own = NativeOf(window);
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, Root(c)), nullptr);
+    if (!tree)
+        return false;
+    // The children come bottom to top: the first viewable one from the top decides.
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    bool highest = false;
+    for (int i = xcb_query_tree_children_length(tree) - 1; i >= 0; --i) {
+        if (children[i] == own) {
+            highest = true;
+            break;
+        }
+        xcb_get_window_attributes_reply_t* a =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
+        const bool viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE && a->_class != XCB_WINDOW_CLASS_INPUT_ONLY;
+        std::free(a);
+        if (viewable)
+            break;
+    }
+    std::free(tree);
+    return highest;
+}
+
+std::uint32_t NativeWindow(QWidget* window) {
+    return Connection() ? NativeOf(window) : 0;
+}
+
+// The root window's SubstructureNotify events, on a connection of our own:
+// selected on Qt's, they would also bring Qt every client message sent to the
+// root window about our windows (the window manager's and our own requests),
+// which Qt would take as sent to the windows themselves.
+class StackingWatch::Filter {
+public:
+    Filter(xcb_connection_t* c, xcb_window_t root, std::function<void(std::uint32_t)> changed)
+        : c_(c), root_(root), changed_(std::move(changed)),
+          notifier_(xcb_get_file_descriptor(c), QSocketNotifier::Read) {
+        QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { drain(); });
+    }
+    ~Filter() { xcb_disconnect(c_); }
+    Filter(const Filter&) = delete;
+    Filter& operator=(const Filter&) = delete;
+
+    void drain() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+            xcb_window_t window = XCB_NONE;
+            switch (event->response_type & 0x7f) {
+            case XCB_MAP_NOTIFY:
+                if (reinterpret_cast<xcb_map_notify_event_t*>(event)->event == root_)
+                    window = reinterpret_cast<xcb_map_notify_event_t*>(event)->window;
+                break;
+            case XCB_CONFIGURE_NOTIFY:
+                if (reinterpret_cast<xcb_configure_notify_event_t*>(event)->event == root_)
+                    window = reinterpret_cast<xcb_configure_notify_event_t*>(event)->window;
+                break;
+            case XCB_CIRCULATE_NOTIFY:
+                if (reinterpret_cast<xcb_circulate_notify_event_t*>(event)->event == root_)
+                    window = reinterpret_cast<xcb_circulate_notify_event_t*>(event)->window;
+                break;
+            default:
+                break;
+            }
+            std::free(event);
+            if (window != XCB_NONE)
+                changed_(window);
+        }
+        if (xcb_connection_has_error(c_))
+            notifier_.setEnabled(false);
+    }
+
+private:
+    xcb_connection_t* c_;
+    xcb_window_t root_;
+    std::function<void(std::uint32_t)> changed_;
+    QSocketNotifier notifier_;
+};
+
+StackingWatch::StackingWatch(std::function<void(std::uint32_t)> changed) {
+    if (!Connection())
+        return;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return;
+    }
+    const xcb_window_t root = Root(c);
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+    filter_ = std::make_unique<Filter>(c, root, std::move(changed));
+}
+
+StackingWatch::~StackingWatch() = default;
 
 bool IsViewable(QWidget* window) {
     xcb_connection_t* c = Connection();

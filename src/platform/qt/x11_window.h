@@ -4,7 +4,10 @@
 // when the application does not run on xcb.
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/qt/cursor_source.h"
 
@@ -31,10 +34,42 @@ bool HasState(QWidget* window, const char* atomName);
 // window names a live window that names itself).
 bool WindowManagerRunning();
 
+// The name the running EWMH window manager gives itself (_NET_WM_NAME of the
+// _NET_SUPPORTING_WM_CHECK window), empty when none runs.
+std::string WindowManagerName();
+
 // Sets or clears an atom of _NET_WM_STATE on a mapped window with no window
 // manager around: the property is written directly (with a window manager it
 // must be asked by client message instead, which Qt does for the flags it knows).
 bool SetStateWithoutWindowManager(QWidget* window, const char* atomName, bool set);
+
+// Asks the window manager to set or clear an atom of _NET_WM_STATE on a mapped
+// window (the client message of the EWMH).
+bool RequestState(QWidget* window, const char* atomName, bool set);
+
+// Whether the window is the highest mapped window on the screen (the highest
+// viewable child of the root window).
+bool IsHighest(QWidget* window);
+
+// Calls `changed` with the X window concerned whenever a window of the screen
+// (a child of the root window: a top-level window without a window manager,
+// a frame or an override-redirect window with one) is mapped, moved,
+// resized or restacked, from Qt's event loop (the events come on a connection
+// of its own). Does nothing when the application does not run on xcb.
+class StackingWatch {
+public:
+    explicit StackingWatch(std::function<void(std::uint32_t)> changed);
+    ~StackingWatch();
+    StackingWatch(const StackingWatch&) = delete;
+    StackingWatch& operator=(const StackingWatch&) = delete;
+
+private:
+    class Filter;
+    std::unique_ptr<Filter> filter_;
+};
+
+// The X window of a widget (0 when there is none).
+std::uint32_t NativeWindow(QWidget* window);
 
 // Gives the keyboard focus to a mapped window (XSetInputFocus).
 bool FocusWindow(QWidget* window);

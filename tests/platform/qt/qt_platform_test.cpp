@@ -241,6 +241,60 @@ TEST_F(QtPlatformTest, BorderlessWindowKeepsOutOfTheTaskbarAndOnTopAcrossHideAnd
     EXPECT_TRUE(widget->isVisible()) << "changing top-most must not unmap the window";
 }
 
+TEST_F(QtPlatformTest, BorderlessTopMostWindowIsPlacedExactlyAndComesBackAboveWindowsShownLater) {
+    const rt::WindowId banner = Window({0, 0, 81, 28}, /*bordered=*/false, /*inTaskbar=*/false);
+    platform->setTopMost(banner, true);
+    platform->show(banner, false);
+    ASSERT_TRUE(Exposed(banner));
+    QWidget* widget = platform->widget(banner);
+    // No window manager places, frames or focuses it.
+    EXPECT_TRUE(widget->windowFlags() & Qt::BypassWindowManagerHint);
+    EXPECT_TRUE(widget->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+    EXPECT_TRUE(WaitFor([&] { return qt::x11::IsHighest(widget); }));
+    ASSERT_TRUE(Sh("test \"$(xwininfo -id " + WindowIdArg(banner) +
+                   " | sed -n 's/.*Absolute upper-left \\([XY]\\): *//p' | tr '\\n' ,)\" = 0,0,"));
+
+    // A window shown later over it, activated: the banner comes back on top,
+    // and the keys still go to the other window.
+    const rt::WindowId other = Window({0, 0, 300, 200}, /*bordered=*/true);
+    platform->show(other, true);
+    ASSERT_TRUE(Exposed(other));
+    ASSERT_TRUE(WaitFor([&] { return platform->widget(other)->isActiveWindow(); }));
+    EXPECT_TRUE(WaitFor([&] { return qt::x11::IsHighest(widget); })) << "the banner stays under the later window";
+    EXPECT_FALSE(widget->isActiveWindow());
+
+    // Raised over it (by the window manager when there is one, as a click on it
+    // would): the banner comes back again.
+    const std::string raiseOther = "xdotool windowraise " + WindowIdArg(other) + "; xdotool windowactivate " +
+                                   WindowIdArg(other) + " 2>/dev/null; true";
+    ASSERT_TRUE(Sh(raiseOther));
+    qt_test::Pump(100);
+    EXPECT_TRUE(WaitFor([&] { return qt::x11::IsHighest(widget); })) << "the banner stays under the raised window";
+}
+
+TEST_F(QtPlatformTest, BorderlessWindowOfTheScreensSizeAsksForFullScreenAndTakesTheKeys) {
+    const rt::PixelSize screen = platform->screenSize();
+    const rt::WindowId page = Window({0, 0, screen.w, screen.h}, /*bordered=*/false, /*inTaskbar=*/false);
+    platform->show(page, true);
+    ASSERT_TRUE(Exposed(page));
+    QWidget* widget = platform->widget(page);
+    EXPECT_FALSE(widget->windowFlags() & Qt::BypassWindowManagerHint);
+    EXPECT_TRUE(WaitFor([&] { return qt::x11::HasState(widget, "_NET_WM_STATE_FULLSCREEN"); }));
+    ASSERT_TRUE(WaitFor([&] { return widget->isActiveWindow(); }));
+    EXPECT_EQ(widget->geometry(), QRect(0, 0, screen.w, screen.h));
+    ASSERT_TRUE(Sh("xdotool key a"));
+    EXPECT_TRUE(WaitFor([&] { return host.only("key").size() == 1; }));
+
+    // Made smaller, it is full screen no more (the window manager drops the state).
+    if (qt_test::WindowManagerExpected()) {
+        platform->setGeometry(page, {10, 20, 300, 200});
+        EXPECT_TRUE(WaitFor([&] { return !qt::x11::HasState(widget, "_NET_WM_STATE_FULLSCREEN"); }));
+        EXPECT_TRUE(WaitFor([&] { return widget->geometry() == QRect(10, 20, 300, 200); }))
+            << "at " << widget->geometry().x() << "," << widget->geometry().y() << " "
+            << widget->geometry().width() << "x" << widget->geometry().height();
+    }
+}
+
 TEST_F(QtPlatformTest, ActivatedWindowGetsKeysWithoutAClickAndAnUnactivatedOneDoesNotTakeThem) {
     const rt::WindowId a = Window({100, 100, 120, 60}, /*bordered=*/true);
     platform->show(a, true);

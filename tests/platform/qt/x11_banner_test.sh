@@ -5,7 +5,7 @@
 #   x11_banner_test.sh path/to/belmora
 #
 # Checks: an 81 x 28 window of belmora is mapped, borderless, above the others
-# and out of the taskbar; it chases the cursor and comes to rest 16 px above
+# (asked for, and the highest on the screen) and out of the taskbar; it chases the cursor and comes to rest 16 px above
 # and left of it, showing the greeting picture; when the cursor runs away it
 # shows the growl picture.
 set -u
@@ -58,8 +58,19 @@ state=$(xprop -id "$win" _NET_WM_STATE)
 [[ $state == *_NET_WM_STATE_ABOVE* ]] && ok "above the others" || fail "not above: $state"
 [[ $state == *_NET_WM_STATE_SKIP_TASKBAR* ]] && ok "out of the taskbar" || fail "in the taskbar: $state"
 [[ $state == *_NET_WM_STATE_SKIP_PAGER* ]] && ok "out of the pager" || fail "in the pager: $state"
+# No frame: the window manager leaves it alone (override-redirect), or frames it with nothing.
 extents=$(xprop -id "$win" _NET_FRAME_EXTENTS)
-[[ $extents == *"= 0, 0, 0, 0"* ]] && ok "no frame" || fail "framed: $extents"
+if xwininfo -id "$win" | grep -q 'Override Redirect State: yes'; then
+    ok "no frame (override-redirect)"
+else
+    [[ $extents == *"= 0, 0, 0, 0"* ]] && ok "no frame" || fail "framed: $extents"
+fi
+# Above the others: the highest mapped window on the screen.
+for w in $(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) .*/\1/p'); do
+    xwininfo -id "$w" | grep -q 'Map State: IsViewable' || continue
+    ((w == win)) && ok "highest window on the screen" || fail "$w is above the banner"
+    break
+done
 
 position() {
     xwininfo -id "$win" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x "," y}'
