@@ -64,8 +64,9 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     for (std::size_t k = 0; k < sleeps.size(); ++k)
-        bench::Row("  a plain " + std::to_string(cases[k].durationMs) + " ms sleep between them, for reference",
-                   bench::Ms(bench::Median(sleeps[k])), bench::Ms(bench::P95(sleeps[k])), "(reference)", "-",
-                   sleeps[k].size());
+        bench::Row(
+            "  a plain " + std::to_string(cases[k].durationMs) + " ms sleep between them, for reference",
+            bench::Ms(bench::Median(sleeps[k])), bench::Ms(bench::P95(sleeps[k])), "(reference)", "-",
+            sleeps[k].size());
     return 0;
 }

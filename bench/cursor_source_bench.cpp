@@ -31,7 +31,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double MsSince(Clock::time_point t0) {
+double MsSince(Clock::time_point t0)
+{
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
@@ -41,10 +42,10 @@ struct Driver {
     FILE* in = nullptr;   // its stdin
     FILE* out = nullptr;  // its stdout
 
-    bool start(char** argv) {
+    bool start(char** argv)
+    {
         int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0)
-            return false;
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0) return false;
         pid = fork();
         if (pid == 0) {
             dup2(toChild[0], 0);
@@ -60,22 +61,22 @@ struct Driver {
         out = fdopen(fromChild[0], "r");
         return pid > 0 && line() == "ready";
     }
-    std::string line() {
+    std::string line()
+    {
         char text[256];
-        if (!fgets(text, sizeof text, out))
-            return {};
+        if (!fgets(text, sizeof text, out)) return {};
         std::string s(text);
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-            s.pop_back();
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
         return s;
     }
-    void send(int x, int y) {
+    void send(int x, int y)
+    {
         std::fprintf(in, "move %d %d\n", x, y);
         std::fflush(in);
     }
-    ~Driver() {
-        if (in)
-            std::fclose(in);  // the driver ends at the end of its input
+    ~Driver()
+    {
+        if (in) std::fclose(in);  // the driver ends at the end of its input
         if (pid > 0) {
             int status = 0;
             for (int i = 0; i < 50 && waitpid(pid, &status, WNOHANG) == 0; ++i)
@@ -85,18 +86,17 @@ struct Driver {
                 waitpid(pid, &status, 0);
             }
         }
-        if (out)
-            std::fclose(out);
+        if (out) std::fclose(out);
     }
 };
 
 // Polls the source (letting Qt deliver D-Bus messages) until it tells (x, y).
-bool WaitFor(qt::CursorSource& source, int x, int y, double timeoutMs, Clock::time_point t0) {
+bool WaitFor(qt::CursorSource& source, int x, int y, double timeoutMs, Clock::time_point t0)
+{
     while (MsSince(t0) < timeoutMs) {
         QCoreApplication::processEvents();
         std::int32_t rx = 0, ry = 0;
-        if (source.read(rx, ry) && rx == x && ry == y)
-            return true;
+        if (source.read(rx, ry) && rx == x && ry == y) return true;
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
     return false;
@@ -104,7 +104,8 @@ bool WaitFor(qt::CursorSource& source, int x, int y, double timeoutMs, Clock::ti
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s kwin|mutter DRIVER [ARGS...]\n", argv[0]);
         return 2;
@@ -114,7 +115,8 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
 
-    std::unique_ptr<qt::CursorSource> source = kind == "kwin" ? qt::kwin::OpenCursor() : qt::mutter::OpenCursor();
+    std::unique_ptr<qt::CursorSource> source =
+        kind == "kwin" ? qt::kwin::OpenCursor() : qt::mutter::OpenCursor();
     if (!source) {
         std::fprintf(stderr, "cursor bench: no %s cursor source here\n", kind.c_str());
         return 1;
@@ -144,8 +146,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
     bench::MsRow("cursor report latency, " + name + " (move to report)", latency, -1, -1);
-    if (lost)
-        std::fprintf(stderr, "cursor bench: %d of 200 moves never reported\n", lost);
+    if (lost) std::fprintf(stderr, "cursor bench: %d of 200 moves never reported\n", lost);
 
     // Rate: the pointer moves every 5 ms for 3 s; count the new positions seen.
     int reports = 0, moves = 0;

@@ -79,7 +79,8 @@ public:
 private:
     xcb_atom_t atom(const char* name)
     {
-        auto* r = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+        auto* r = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, std::uint16_t(std::strlen(name)), name),
+                                        nullptr);
         const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
         free(r);
         return a;
@@ -187,7 +188,7 @@ int main(int argc, char** argv)
     if (toneMs > 0)
         bench::MsRow(figure, overhead, kGoalMs, -1);
     else  // a reference, with no goal of its own
-        bench::Row(figure, bench::Ms(bench::Median(overhead)), bench::Ms(bench::P95(overhead)), "(reference)", "-",
-                   overhead.size());
+        bench::Row(figure, bench::Ms(bench::Median(overhead)), bench::Ms(bench::P95(overhead)), "(reference)",
+                   "-", overhead.size());
     return overhead.size() == std::size_t(runs) ? 0 : 1;
 }

@@ -44,7 +44,8 @@ std::vector<double> TimingPlatform::periods(bool growled) const
     std::vector<double> out;
     for (std::size_t k = 0; k + 1 < ticks_.size(); ++k) {
         if (ticks_[k].growled != growled || ticks_[k + 1].growled != growled) continue;
-        out.push_back(std::chrono::duration<double, std::milli>(ticks_[k + 1].start - ticks_[k].start).count());
+        out.push_back(
+            std::chrono::duration<double, std::milli>(ticks_[k + 1].start - ticks_[k].start).count());
     }
     return out;
 }

@@ -18,23 +18,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 }  // namespace
 
-int main() {
+int main()
+{
     if (!std::getenv("PULSE_SERVER"))
         std::fprintf(stderr, "tone_bench: PULSE_SERVER is not set: measuring the usual server\n");
     const auto opening = Clock::now();
     pulse::PulseTone tone;
     const bool sound = tone.ready();
     const double connectMs = Ms(Clock::now() - opening);
-    if (!sound)
-        std::fprintf(stderr, "tone_bench: no sound server: the figures are silent waits\n");
-    bench::Row("PulseTone: constructed (connection on its thread)", bench::Ms(connectMs), "-", "(information)",
-               "-", 1);
+    if (!sound) std::fprintf(stderr, "tone_bench: no sound server: the figures are silent waits\n");
+    bench::Row("PulseTone: constructed (connection on its thread)", bench::Ms(connectMs), "-",
+               "(information)", "-", 1);
 
     auto start = Clock::now();
     tone.play(3000, 200);

@@ -6,6 +6,9 @@ source scripts/lib/packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 jobs=$(nproc)
+echo "== Format (clang-format 14, .clang-format)"
+./scripts/format.sh --check
+
 echo "== Linux build"
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j"$jobs"

@@ -125,20 +125,13 @@ std::string presenceText(Presence p)
 const char* EndingName(Ending e)
 {
     switch (e) {
-        case Ending::SeventhKey:
-            return "seventh key";
-        case Ending::Oops:
-            return "OOPS!";
-        case Ending::OopsOverGreeting:
-            return "OOPS! over the greeting";
-        case Ending::PageClosed:
-            return "page closed";
-        case Ending::BannerClosed:
-            return "banner closed";
-        case Ending::Stopped:
-            return "stopped by the storm";
-        case Ending::Count:
-            break;
+    case Ending::SeventhKey: return "seventh key";
+    case Ending::Oops: return "OOPS!";
+    case Ending::OopsOverGreeting: return "OOPS! over the greeting";
+    case Ending::PageClosed: return "page closed";
+    case Ending::BannerClosed: return "banner closed";
+    case Ending::Stopped: return "stopped by the storm";
+    case Ending::Count: break;
     }
     return "?";
 }
@@ -158,55 +151,49 @@ std::string TraceChecker::tone(int frequency, int durationMs, Presence p)
         return toneText(t) + " where the " + (awaits_ == Awaits::Greeting ? "greeting" : "closing greeting") +
                " box was due";
     switch (phase_) {
-        case Phase::Fresh:
-            if (t == Tone{3000, 200} && p.banner) {
-                phase_ = Phase::Running;
-                return {};
+    case Phase::Fresh:
+        if (t == Tone{3000, 200} && p.banner) {
+            phase_ = Phase::Running;
+            return {};
+        }
+        return toneText(t) + " where the load tone (3000 Hz 200 ms) was due";
+    case Phase::Running:
+        if (t == Tone{3000, 200}) return "a second load tone: the banner was loaded again";
+        if (t == Tone{70, 10}) return p.banner ? std::string() : "a chase tone " + presenceText(p);
+        if (t == Tone{800, 100}) {
+            if (p.banner && !p.page) {
+                awaits_ = Awaits::Greeting;
+            } else if (p.page && !p.banner && presses_ == 6) {
+                awaits_ = Awaits::Farewell;
+            } else {
+                return "a chime " + presenceText(p) + " after " + std::to_string(presses_) + " presses";
             }
-            return toneText(t) + " where the load tone (3000 Hz 200 ms) was due";
-        case Phase::Running:
-            if (t == Tone{3000, 200}) return "a second load tone: the banner was loaded again";
-            if (t == Tone{70, 10}) return p.banner ? std::string() : "a chase tone " + presenceText(p);
-            if (t == Tone{800, 100}) {
-                if (p.banner && !p.page) {
-                    awaits_ = Awaits::Greeting;
-                } else if (p.page && !p.banner && presses_ == 6) {
-                    awaits_ = Awaits::Farewell;
-                } else {
-                    return "a chime " + presenceText(p) + " after " + std::to_string(presses_) + " presses";
-                }
-                pending_ = ChimeAfterFirst;
+            pending_ = ChimeAfterFirst;
+            next_ = 0;
+            return {};
+        }
+        if (t == Tone{400, 300}) {
+            if (!p.page || p.banner) return "a key tone " + presenceText(p);
+            if (presses_ >= 6) return "a key tone after six presses";
+            if (++presses_ != 4) {  // the fourth press has the short tone alone
+                pending_ = {{400, 200}};
                 next_ = 0;
-                return {};
             }
-            if (t == Tone{400, 300}) {
-                if (!p.page || p.banner) return "a key tone " + presenceText(p);
-                if (presses_ >= 6) return "a key tone after six presses";
-                if (++presses_ != 4) {  // the fourth press has the short tone alone
-                    pending_ = {{400, 200}};
-                    next_ = 0;
-                }
-                return {};
-            }
-            return toneText(t) + " fits no designed sequence (" + presenceText(p) + ", " +
-                   std::to_string(presses_) + " presses)";
-        case Phase::Greeting:
-            if (t == Tone{70, 10} && p.banner) return {};  // the chase goes on behind the greeting
-            return toneText(t) + " while the greeting is up";
-        case Phase::Oops:
-            return toneText(t) + " while the overflow box is up";
-        case Phase::AfterOops:
-            return toneText(t) + " after the overflow box, where the end was due";
-        case Phase::OopsOverGreeting:
-            return toneText(t) + " while the overflow box is up over the greeting";
-        case Phase::AfterOopsOverGreeting:
-            return toneText(t) + " after the overflow box over the greeting, where the end was due";
-        case Phase::Farewell:
-            return toneText(t) + " while the closing greeting is up";
-        case Phase::Finale:
-            return toneText(t) + " after the closing chime, where the end was due";
-        case Phase::Ended:
-            return toneText(t) + " after the program ended";
+            return {};
+        }
+        return toneText(t) + " fits no designed sequence (" + presenceText(p) + ", " +
+               std::to_string(presses_) + " presses)";
+    case Phase::Greeting:
+        if (t == Tone{70, 10} && p.banner) return {};  // the chase goes on behind the greeting
+        return toneText(t) + " while the greeting is up";
+    case Phase::Oops: return toneText(t) + " while the overflow box is up";
+    case Phase::AfterOops: return toneText(t) + " after the overflow box, where the end was due";
+    case Phase::OopsOverGreeting: return toneText(t) + " while the overflow box is up over the greeting";
+    case Phase::AfterOopsOverGreeting:
+        return toneText(t) + " after the overflow box over the greeting, where the end was due";
+    case Phase::Farewell: return toneText(t) + " while the closing greeting is up";
+    case Phase::Finale: return toneText(t) + " after the closing chime, where the end was due";
+    case Phase::Ended: return toneText(t) + " after the program ended";
     }
     return "?";
 }
@@ -251,26 +238,18 @@ std::string TraceChecker::boxClosed()
     if (open_ == 0) return "a box closed that no designed sequence opened";
     --open_;
     switch (phase_) {
-        case Phase::Greeting:
-            phase_ = Phase::Running;
-            return {};
-        case Phase::Oops:
-            phase_ = Phase::AfterOops;
-            return {};
-        // Its dismissal unloads the banner, the last form: the end is due, and the
-        // greeting under it closes with the program, never by itself.
-        case Phase::OopsOverGreeting:
-            phase_ = Phase::AfterOopsOverGreeting;
-            return {};
-        case Phase::Ended:
-            return {};  // the end closes the boxes still up
-        case Phase::Farewell:
-            phase_ = Phase::Finale;
-            pending_ = Finale;
-            next_ = 0;
-            return {};
-        default:
-            return "a box closed that no designed sequence opened";
+    case Phase::Greeting: phase_ = Phase::Running; return {};
+    case Phase::Oops: phase_ = Phase::AfterOops; return {};
+    // Its dismissal unloads the banner, the last form: the end is due, and the
+    // greeting under it closes with the program, never by itself.
+    case Phase::OopsOverGreeting: phase_ = Phase::AfterOopsOverGreeting; return {};
+    case Phase::Ended: return {};  // the end closes the boxes still up
+    case Phase::Farewell:
+        phase_ = Phase::Finale;
+        pending_ = Finale;
+        next_ = 0;
+        return {};
+    default: return "a box closed that no designed sequence opened";
     }
 }
 
@@ -281,30 +260,21 @@ std::string TraceChecker::ended(int status, CloseRequest during)
     if (next_ < pending_.size()) return "the program ended where " + toneText(pending_[next_]) + " was due";
     if (awaits_ != Awaits::Nothing) return "the program ended where a greeting box was due";
     switch (phase) {
-        case Phase::AfterOops:
-            ending_ = Ending::Oops;
+    case Phase::AfterOops: ending_ = Ending::Oops; return {};
+    case Phase::AfterOopsOverGreeting: ending_ = Ending::OopsOverGreeting; return {};
+    case Phase::Finale: ending_ = Ending::SeventhKey; return {};
+    case Phase::Running:
+        if (during == CloseRequest::Page) {
+            ending_ = Ending::PageClosed;
             return {};
-        case Phase::AfterOopsOverGreeting:
-            ending_ = Ending::OopsOverGreeting;
+        }
+        if (during == CloseRequest::Banner) {
+            ending_ = Ending::BannerClosed;
             return {};
-        case Phase::Finale:
-            ending_ = Ending::SeventhKey;
-            return {};
-        case Phase::Running:
-            if (during == CloseRequest::Page) {
-                ending_ = Ending::PageClosed;
-                return {};
-            }
-            if (during == CloseRequest::Banner) {
-                ending_ = Ending::BannerClosed;
-                return {};
-            }
-            return "the program ended with no designed cause (after " + std::to_string(presses_) +
-                   " presses)";
-        case Phase::Ended:
-            return "the program ended twice";
-        default:
-            return "the program ended while a box was up or before its load tone";
+        }
+        return "the program ended with no designed cause (after " + std::to_string(presses_) + " presses)";
+    case Phase::Ended: return "the program ended twice";
+    default: return "the program ended while a box was up or before its load tone";
     }
 }
 
@@ -406,46 +376,24 @@ struct Storm::Run final : rt::Platform {
     {
         std::string s = "t=" + std::to_string(l.t) + " ";
         switch (l.what) {
-            case Note::Cursor:
-                s += format("cursor to (%lld, %lld)", l.v[0], l.v[1]);
-                break;
-            case Note::Unreadable:
-                s += "cursor unreadable";
-                break;
-            case Note::Click:
-                s += format("click at (%lld, %lld)", l.v[0], l.v[1]);
-                break;
-            case Note::DoubleClick:
-                s += format("double-click at (%lld, %lld), presses %lld ms apart", l.v[0], l.v[1], l.v[2]);
-                break;
-            case Note::Key:
-                s += format("key %lld", l.v[0]);
-                break;
-            case Note::Geometry:
-                s += format("window %lld geometry (%lld, %lld) %lld x %lld", l.v[0] >> 32,
-                            l.v[0] & 0xFFFFFFFF, l.v[1], l.v[2], l.v[3]);
-                break;
-            case Note::Close:
-                s += format("close request on window %lld", l.v[0]);
-                break;
-            case Note::Made:
-                s += format("window %lld made: ", l.v[0]) + l.text;
-                break;
-            case Note::Destroyed:
-                s += format("window %lld destroyed", l.v[0]);
-                break;
-            case Note::Box:
-                s += l.text;
-                break;
-            case Note::BoxClosed:
-                s += "box closed";
-                break;
-            case Note::Tone:
-                s += format("tone %lld Hz %lld ms", l.v[0], l.v[1]);
-                break;
-            case Note::Quit:
-                s += format("quit %lld", l.v[0]);
-                break;
+        case Note::Cursor: s += format("cursor to (%lld, %lld)", l.v[0], l.v[1]); break;
+        case Note::Unreadable: s += "cursor unreadable"; break;
+        case Note::Click: s += format("click at (%lld, %lld)", l.v[0], l.v[1]); break;
+        case Note::DoubleClick:
+            s += format("double-click at (%lld, %lld), presses %lld ms apart", l.v[0], l.v[1], l.v[2]);
+            break;
+        case Note::Key: s += format("key %lld", l.v[0]); break;
+        case Note::Geometry:
+            s += format("window %lld geometry (%lld, %lld) %lld x %lld", l.v[0] >> 32, l.v[0] & 0xFFFFFFFF,
+                        l.v[1], l.v[2], l.v[3]);
+            break;
+        case Note::Close: s += format("close request on window %lld", l.v[0]); break;
+        case Note::Made: s += format("window %lld made: ", l.v[0]) + l.text; break;
+        case Note::Destroyed: s += format("window %lld destroyed", l.v[0]); break;
+        case Note::Box: s += l.text; break;
+        case Note::BoxClosed: s += "box closed"; break;
+        case Note::Tone: s += format("tone %lld Hz %lld ms", l.v[0], l.v[1]); break;
+        case Note::Quit: s += format("quit %lld", l.v[0]); break;
         }
         if (l.repeats > 1) s += format(" (x%d, the last at t=%lld)", l.repeats, l.last);
         return s;
@@ -537,14 +485,10 @@ struct Storm::Run final : rt::Platform {
     std::int32_t overflowing()
     {
         switch (src.below(4)) {
-            case 0:
-                return MaxSafe + 1;
-            case 1:
-                return MinSafe - 1;
-            case 2:
-                return static_cast<std::int32_t>(src.between(std::int64_t(MaxSafe) + 1, INT32_MAX));
-            default:
-                return static_cast<std::int32_t>(src.between(INT32_MIN, std::int64_t(MinSafe) - 1));
+        case 0: return MaxSafe + 1;
+        case 1: return MinSafe - 1;
+        case 2: return static_cast<std::int32_t>(src.between(std::int64_t(MaxSafe) + 1, INT32_MAX));
+        default: return static_cast<std::int32_t>(src.between(INT32_MIN, std::int64_t(MinSafe) - 1));
         }
     }
 
@@ -613,17 +557,13 @@ struct Storm::Run final : rt::Platform {
     {
         static constexpr int oddKeys[] = {0, 8, 9, 10, 13, 27, 32, 127};
         switch (src.below(8)) {
-            case 0:
-            case 1:
-            case 2:
-                return static_cast<int>(src.between(32, 126));
-            case 3:
-                return oddKeys[src.below(std::size(oddKeys))];
-            case 4:
-            case 5:
-                return static_cast<int>(src.between(0, 255));
-            default:
-                return static_cast<int>(src.between(0, 65535));
+        case 0:
+        case 1:
+        case 2: return static_cast<int>(src.between(32, 126));
+        case 3: return oddKeys[src.below(std::size(oddKeys))];
+        case 4:
+        case 5: return static_cast<int>(src.between(0, 255));
+        default: return static_cast<int>(src.between(0, 65535));
         }
     }
 
@@ -643,30 +583,28 @@ struct Storm::Run final : rt::Platform {
         e.window = page;
         const sim::SimWindow* w = desk.window(page);
         switch (src.below(6)) {
-            case 0:
-                e.x = 0, e.y = 0, e.w = screen.w, e.h = screen.h;
+        case 0: e.x = 0, e.y = 0, e.w = screen.w, e.h = screen.h; break;
+        case 1:
+            if (w != nullptr) {  // as it is: nothing changes
+                e.x = w->rect.x, e.y = w->rect.y, e.w = w->rect.w, e.h = w->rect.h;
                 break;
-            case 1:
-                if (w != nullptr) {  // as it is: nothing changes
-                    e.x = w->rect.x, e.y = w->rect.y, e.w = w->rect.w, e.h = w->rect.h;
-                    break;
-                }
-                [[fallthrough]];
-            case 2:
-            case 3:
-            case 4:
-                e.x = static_cast<int>(src.between(-500, 3000));
-                e.y = static_cast<int>(src.between(-500, 3000));
-                e.w = static_cast<int>(src.between(0, 4000));
-                e.h = static_cast<int>(src.between(0, 4000));
-                break;
-            default: {
-                static constexpr int sizes[] = {0, 1, 2, 32767};
-                e.x = static_cast<int>(src.between(-32768, 32767));
-                e.y = static_cast<int>(src.between(-32768, 32767));
-                e.w = src.oneIn(2) ? sizes[src.below(4)] : static_cast<int>(src.between(0, 32767));
-                e.h = src.oneIn(2) ? sizes[src.below(4)] : static_cast<int>(src.between(0, 32767));
             }
+            [[fallthrough]];
+        case 2:
+        case 3:
+        case 4:
+            e.x = static_cast<int>(src.between(-500, 3000));
+            e.y = static_cast<int>(src.between(-500, 3000));
+            e.w = static_cast<int>(src.between(0, 4000));
+            e.h = static_cast<int>(src.between(0, 4000));
+            break;
+        default: {
+            static constexpr int sizes[] = {0, 1, 2, 32767};
+            e.x = static_cast<int>(src.between(-32768, 32767));
+            e.y = static_cast<int>(src.between(-32768, 32767));
+            e.w = src.oneIn(2) ? sizes[src.below(4)] : static_cast<int>(src.between(0, 32767));
+            e.h = src.oneIn(2) ? sizes[src.below(4)] : static_cast<int>(src.between(0, 32767));
+        }
         }
     }
 
@@ -718,41 +656,41 @@ struct Storm::Run final : rt::Platform {
         ++storm.stats_.delivered;
         rt::Application& app = rt::Application::Current();
         switch (e.kind) {
-            case Event::Kind::Cursor:
-                note(Note::Cursor, {e.x, e.y});
-                desk.moveCursor(e.x, e.y);
-                break;
-            case Event::Kind::Unreadable:
-                note(Note::Unreadable);
-                desk.makeCursorUnreadable();
-                break;
-            case Event::Kind::Click:
-                note(Note::Click, {e.x, e.y});
-                desk.clickAt(e.x, e.y);
-                break;
-            case Event::Kind::DoubleClick:
-                note(Note::DoubleClick, {e.x, e.y, e.pressGap});
-                desk.doubleClickAt(e.x, e.y, e.pressGap);
-                desk.at(
-                    desk.now() + e.pressGap, [this] { check("after a double-click's second press"); }, false);
-                break;
-            case Event::Kind::Key:
-                note(Note::Key, {e.code});
-                desk.key(e.code);
-                break;
-            case Event::Kind::Geometry:
-                note(Note::Geometry,
-                     {(static_cast<long long>(e.window) << 32) | std::uint32_t(e.x), e.y, e.w, e.h});
-                app.onGeometryChanged(e.window, {e.x, e.y, e.w, e.h});
-                break;
-            case Event::Kind::Close:
-                note(Note::Close, {e.window});
-                closing = e.window == page     ? TraceChecker::CloseRequest::Page
-                          : e.window == banner ? TraceChecker::CloseRequest::Banner
-                                               : TraceChecker::CloseRequest::None;
-                app.onCloseRequest(e.window);
-                closing = TraceChecker::CloseRequest::None;
-                break;
+        case Event::Kind::Cursor:
+            note(Note::Cursor, {e.x, e.y});
+            desk.moveCursor(e.x, e.y);
+            break;
+        case Event::Kind::Unreadable:
+            note(Note::Unreadable);
+            desk.makeCursorUnreadable();
+            break;
+        case Event::Kind::Click:
+            note(Note::Click, {e.x, e.y});
+            desk.clickAt(e.x, e.y);
+            break;
+        case Event::Kind::DoubleClick:
+            note(Note::DoubleClick, {e.x, e.y, e.pressGap});
+            desk.doubleClickAt(e.x, e.y, e.pressGap);
+            desk.at(
+                desk.now() + e.pressGap, [this] { check("after a double-click's second press"); }, false);
+            break;
+        case Event::Kind::Key:
+            note(Note::Key, {e.code});
+            desk.key(e.code);
+            break;
+        case Event::Kind::Geometry:
+            note(Note::Geometry,
+                 {(static_cast<long long>(e.window) << 32) | std::uint32_t(e.x), e.y, e.w, e.h});
+            app.onGeometryChanged(e.window, {e.x, e.y, e.w, e.h});
+            break;
+        case Event::Kind::Close:
+            note(Note::Close, {e.window});
+            closing = e.window == page     ? TraceChecker::CloseRequest::Page
+                      : e.window == banner ? TraceChecker::CloseRequest::Banner
+                                           : TraceChecker::CloseRequest::None;
+            app.onCloseRequest(e.window);
+            closing = TraceChecker::CloseRequest::None;
+            break;
         }
     }
 
@@ -783,37 +721,27 @@ struct Storm::Run final : rt::Platform {
     {
         ++storm.stats_.runs;
         switch (src.below(4)) {
-            case 0:
-                desk.setScreenSize(1024, 768);
-                break;
-            case 1:
-                desk.setScreenSize(800, 600);
-                break;
-            case 2:
-                desk.setScreenSize(1920, 1080);
-                break;
-            default:
-                desk.setScreenSize(static_cast<int>(src.between(320, 3840)),
-                                   static_cast<int>(src.between(200, 2160)));
+        case 0: desk.setScreenSize(1024, 768); break;
+        case 1: desk.setScreenSize(800, 600); break;
+        case 2: desk.setScreenSize(1920, 1080); break;
+        default:
+            desk.setScreenSize(static_cast<int>(src.between(320, 3840)),
+                               static_cast<int>(src.between(200, 2160)));
         }
         desk.setDoubleClickTime(static_cast<int>(src.between(100, 900)));
         desk.setTimeLimit(std::numeric_limits<long long>::max() / 4);
         desk.setResponder([this](const sim::Box&) -> long long {
             switch (src.below(10)) {
-                case 0:
-                    return 0;
-                case 1:
-                case 2:
-                case 3:
-                case 4:
-                    return src.between(1, 300);
-                case 5:
-                case 6:
-                case 7:
-                case 8:
-                    return src.between(301, 2500);
-                default:
-                    return src.between(2501, 20000);
+            case 0: return 0;
+            case 1:
+            case 2:
+            case 3:
+            case 4: return src.between(1, 300);
+            case 5:
+            case 6:
+            case 7:
+            case 8: return src.between(301, 2500);
+            default: return src.between(2501, 20000);
             }
         });
         drawProfile();

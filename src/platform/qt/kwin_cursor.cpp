@@ -26,9 +26,9 @@ constexpr int kCallTimeoutMs = 2000;
 // on its own thread, so the position is kept in one atomic word.
 class Receiver : public QDBusVirtualObject {
 public:
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        if (message.member() != kMethod || message.arguments().size() != 2)
-            return false;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.member() != kMethod || message.arguments().size() != 2) return false;
         bool okX = false, okY = false;
         // The script's numbers come as doubles or as integers.
         const double x = message.arguments()[0].toDouble(&okX);
@@ -39,21 +39,22 @@ public:
             position_.store((std::uint64_t(ux) << 32) | uy, std::memory_order_relaxed);
             seen_.store(true, std::memory_order_release);
         }
-        if (message.isReplyRequired())
-            connection.send(message.createReply());
+        if (message.isReplyRequired()) connection.send(message.createReply());
         return true;
     }
 
-    QString introspect(const QString&) const override {
-        return QStringLiteral("<interface name=\"%1\"><method name=\"%2\">"
-                              "<arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/>"
-                              "</method></interface>")
+    QString introspect(const QString&) const override
+    {
+        return QStringLiteral(
+                   "<interface name=\"%1\"><method name=\"%2\">"
+                   "<arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/>"
+                   "</method></interface>")
             .arg(kInterface, kMethod);
     }
 
-    bool read(std::int32_t& x, std::int32_t& y) const {
-        if (!seen_.load(std::memory_order_acquire))
-            return false;
+    bool read(std::int32_t& x, std::int32_t& y) const
+    {
+        if (!seen_.load(std::memory_order_acquire)) return false;
         const std::uint64_t p = position_.load(std::memory_order_relaxed);
         x = std::int32_t(std::uint32_t(p >> 32));
         y = std::int32_t(std::uint32_t(p));
@@ -65,7 +66,8 @@ private:
     std::atomic<bool> seen_{false};
 };
 
-QDBusMessage CallScripting(const QString& method, const QList<QVariant>& arguments) {
+QDBusMessage CallScripting(const QString& method, const QList<QVariant>& arguments)
+{
     QDBusMessage call = QDBusMessage::createMethodCall(kKWin, kScripting, kScriptingInterface, method);
     call.setArguments(arguments);
     return QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
@@ -74,13 +76,17 @@ QDBusMessage CallScripting(const QString& method, const QList<QVariant>& argumen
 class KWinCursor : public CursorSource {
 public:
     KWinCursor(std::unique_ptr<Receiver> receiver, QString plugin, int scriptFd)
-        : receiver_(std::move(receiver)), plugin_(std::move(plugin)), scriptFd_(scriptFd) {}
+        : receiver_(std::move(receiver)),
+          plugin_(std::move(plugin)),
+          scriptFd_(scriptFd)
+    {
+    }
 
-    ~KWinCursor() override {
+    ~KWinCursor() override
+    {
         CallScripting(QStringLiteral("unloadScript"), {plugin_});
         QDBusConnection::sessionBus().unregisterObject(kPath);
-        if (scriptFd_ >= 0)
-            ::close(scriptFd_);
+        if (scriptFd_ >= 0) ::close(scriptFd_);
     }
     KWinCursor(const KWinCursor&) = delete;
     KWinCursor& operator=(const KWinCursor&) = delete;
@@ -94,10 +100,10 @@ private:
 };
 
 // The script in a memory file; -1 when that cannot be made.
-int ScriptFile(const QByteArray& text) {
+int ScriptFile(const QByteArray& text)
+{
     const int fd = ::memfd_create("belmora-kwin-cursor.js", MFD_CLOEXEC);
-    if (fd < 0)
-        return -1;
+    if (fd < 0) return -1;
     qsizetype done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.constData() + done, size_t(text.size() - done));
@@ -113,7 +119,8 @@ int ScriptFile(const QByteArray& text) {
 }  // namespace
 
 QString CursorScript(const QString& service, const QString& path, const QString& interface,
-                     const QString& method) {
+                     const QString& method)
+{
     return QStringLiteral(
                "// Reports where the cursor is, now and at every move.\n"
                "function report() {\n"
@@ -125,13 +132,12 @@ QString CursorScript(const QString& service, const QString& path, const QString&
         .arg(service, path, interface, method);
 }
 
-std::unique_ptr<CursorSource> OpenCursor() {
+std::unique_ptr<CursorSource> OpenCursor()
+{
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return nullptr;
+    if (!bus.isConnected()) return nullptr;
     auto receiver = std::make_unique<Receiver>();
-    if (!bus.registerVirtualObject(kPath, receiver.get(), QDBusConnection::SingleNode))
-        return nullptr;
+    if (!bus.registerVirtualObject(kPath, receiver.get(), QDBusConnection::SingleNode)) return nullptr;
     const int fd = ScriptFile(CursorScript(bus.baseService(), kPath, kInterface, kMethod).toUtf8());
     if (fd < 0) {
         bus.unregisterObject(kPath);
@@ -150,8 +156,7 @@ std::unique_ptr<CursorSource> OpenCursor() {
     // From here the source owns the script: it unloads it when it goes.
     auto cursor = std::make_unique<KWinCursor>(std::move(receiver), plugin, fd);
     const QDBusMessage started = CallScripting(QStringLiteral("start"), {});
-    if (started.type() != QDBusMessage::ReplyMessage)
-        return nullptr;
+    if (started.type() != QDBusMessage::ReplyMessage) return nullptr;
     return cursor;
 }
 

@@ -18,14 +18,14 @@ namespace {
 
 // Whether the X server named by $DISPLAY accepts a connection, waiting at most
 // `timeout` (connecting to a remote display can hang on name lookups).
-bool XDisplayReachable(std::chrono::milliseconds timeout) {
+bool XDisplayReachable(std::chrono::milliseconds timeout)
+{
     std::promise<bool> result;
     std::future<bool> reachable = result.get_future();
     std::thread([result = std::move(result)]() mutable {
         xcb_connection_t* c = xcb_connect(nullptr, nullptr);
         const bool ok = c && !xcb_connection_has_error(c);
-        if (c)
-            xcb_disconnect(c);
+        if (c) xcb_disconnect(c);
         result.set_value(ok);
     }).detach();
     return reachable.wait_for(timeout) == std::future_status::ready && reachable.get();
@@ -33,7 +33,8 @@ bool XDisplayReachable(std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     // A session bus that runs already, or none: never one started for us.
     qt::KeepSessionBusLocal();
 
@@ -42,8 +43,7 @@ int main(int argc, char** argv) {
     // programs for Wayland (QT_QPA_PLATFORM=wayland, often set on sway and
     // Plasma). An empty value is as good as none (Qt would try its default plugin).
     const char* asked = std::getenv("QT_QPA_PLATFORM");
-    if (!asked || !*asked || std::strncmp(asked, "wayland", 7) == 0)
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    if (!asked || !*asked || std::strncmp(asked, "wayland", 7) == 0) setenv("QT_QPA_PLATFORM", "xcb", 1);
 
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (std::strncmp(platform, "xcb", 3) == 0 && !XDisplayReachable(std::chrono::milliseconds(800))) {

@@ -50,17 +50,18 @@ struct PipeWire {
     decltype(&::pw_stream_destroy) streamDestroy = nullptr;
 
     // nullptr when the library or one of its functions is missing.
-    static const PipeWire* Get() {
+    static const PipeWire* Get()
+    {
         static const PipeWire* loaded = Load();
         return loaded;
     }
 
 private:
-    static const PipeWire* Load() {
+    static const PipeWire* Load()
+    {
         static PipeWire pw;
         pw.library = ::dlopen("libpipewire-0.3.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (!pw.library)
-            return nullptr;
+        if (!pw.library) return nullptr;
         bool ok = true;
         auto find = [&](auto& fn, const char* name) {
             fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(::dlsym(pw.library, name));
@@ -81,8 +82,7 @@ private:
         find(pw.dequeue, "pw_stream_dequeue_buffer");
         find(pw.queue, "pw_stream_queue_buffer");
         find(pw.streamDestroy, "pw_stream_destroy");
-        if (!ok)
-            return nullptr;  // the library stays loaded: unloading PipeWire is not safe
+        if (!ok) return nullptr;  // the library stays loaded: unloading PipeWire is not safe
         pw.init(nullptr, nullptr);
         return &pw;
     }
@@ -90,20 +90,22 @@ private:
 
 // The size of a cursor metadata block with a bitmap of w x h; mutter sends the
 // bitmap when the cursor's shape changes, and needs room for it.
-constexpr int CursorMetaSize(int w, int h) {
+constexpr int CursorMetaSize(int w, int h)
+{
     return int(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + w * h * 4;
 }
 
 QDBusMessage Call(const QString& path, const QString& interface, const QString& method,
-                  const QList<QVariant>& arguments) {
+                  const QList<QVariant>& arguments)
+{
     QDBusMessage call = QDBusMessage::createMethodCall(kMutter, path, interface, method);
     call.setArguments(arguments);
     return QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
 }
 
-QString ObjectPathOf(const QDBusMessage& reply) {
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return {};
+QString ObjectPathOf(const QDBusMessage& reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
     return reply.arguments().first().value<QDBusObjectPath>().path();
 }
 
@@ -116,16 +118,19 @@ class MutterCursor : public QObject, public CursorSource {
     Q_OBJECT
 public:
     MutterCursor(const PipeWire* pw, QString session, QString stream)
-        : pw_(pw), session_(std::move(session)), stream_(std::move(stream)) {
+        : pw_(pw),
+          session_(std::move(session)),
+          stream_(std::move(stream))
+    {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             origin_ = screen->geometry().topLeft();  // the cast records the primary monitor
     }
 
-    ~MutterCursor() override {
+    ~MutterCursor() override
+    {
         if (loop_) {
             pw_->loopStop(loop_);
-            if (pwStream_)
-                pw_->streamDestroy(pwStream_);
+            if (pwStream_) pw_->streamDestroy(pwStream_);
             pw_->loopDestroy(loop_);
         }
         Call(session_, kSessionInterface, QStringLiteral("Stop"), {});
@@ -134,7 +139,8 @@ public:
     MutterCursor& operator=(const MutterCursor&) = delete;
 
     // Starts the cast; the node comes later, by a signal.
-    bool start() {
+    bool start()
+    {
         if (!QDBusConnection::sessionBus().connect(kMutter, stream_, kStreamInterface,
                                                    QStringLiteral("PipeWireStreamAdded"), this,
                                                    SLOT(streamAdded(uint))))
@@ -143,9 +149,9 @@ public:
                QDBusMessage::ReplyMessage;
     }
 
-    bool read(std::int32_t& x, std::int32_t& y) override {
-        if (!seen_.load(std::memory_order_acquire))
-            return false;
+    bool read(std::int32_t& x, std::int32_t& y) override
+    {
+        if (!seen_.load(std::memory_order_acquire)) return false;
         const std::uint64_t p = position_.load(std::memory_order_relaxed);
         x = std::int32_t(std::uint32_t(p >> 32)) + origin_.x();
         y = std::int32_t(std::uint32_t(p)) + origin_.y();
@@ -153,20 +159,18 @@ public:
     }
 
 private slots:
-    void streamAdded(uint node) {
-        if (loop_)
-            return;
+    void streamAdded(uint node)
+    {
+        if (loop_) return;
         loop_ = pw_->loopNew("belmora-cursor", nullptr);
-        if (!loop_)
-            return;
+        if (!loop_) return;
         events_.version = PW_VERSION_STREAM_EVENTS;
         events_.param_changed = &MutterCursor::OnParamChanged;
         events_.process = &MutterCursor::OnProcess;
-        pw_properties* props = pw_->propertiesNew(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
-                                                  PW_KEY_MEDIA_ROLE, "Screen", nullptr);
+        pw_properties* props = pw_->propertiesNew(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
+                                                  "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr);
         pwStream_ = pw_->streamNew(pw_->loopGet(loop_), "belmora-cursor", props, &events_, this);
-        if (!pwStream_)
-            return;
+        if (!pwStream_) return;
 
         // Any of the usual raw formats, any size: only the metadata is read.
         std::uint8_t buffer[1024];
@@ -175,8 +179,9 @@ private slots:
         spa_fraction rate{60, 1}, minRate{0, 1}, maxRate{1000, 1};
         const spa_pod* params[1];
         params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-            &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
-            SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+            &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
+            SPA_FORMAT_VIDEO_format,
             SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA,
                                    SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA),
             SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&size, &minSize, &maxSize),
@@ -187,17 +192,18 @@ private slots:
 
 private:
     // Once the format is settled: buffers in shared memory, with room for the cursor.
-    static void OnParamChanged(void* data, std::uint32_t id, const spa_pod* param) {
+    static void OnParamChanged(void* data, std::uint32_t id, const spa_pod* param)
+    {
         auto* self = static_cast<MutterCursor*>(data);
-        if (id != SPA_PARAM_Format || !param)
-            return;
+        if (id != SPA_PARAM_Format || !param) return;
         std::uint8_t buffer[1024];
         spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
         const spa_pod* params[2];
-        params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-            &b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor),
-            SPA_PARAM_META_size,
-            SPA_POD_CHOICE_RANGE_Int(CursorMetaSize(64, 64), CursorMetaSize(1, 1), CursorMetaSize(1024, 1024))));
+        params[0] = static_cast<const spa_pod*>(
+            spa_pod_builder_add_object(&b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
+                                       SPA_POD_Id(SPA_META_Cursor), SPA_PARAM_META_size,
+                                       SPA_POD_CHOICE_RANGE_Int(CursorMetaSize(64, 64), CursorMetaSize(1, 1),
+                                                                CursorMetaSize(1024, 1024))));
         params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
             SPA_POD_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))));
@@ -205,7 +211,8 @@ private:
     }
 
     // Every buffer that came: the latest valid cursor position is kept.
-    static void OnProcess(void* data) {
+    static void OnProcess(void* data)
+    {
         auto* self = static_cast<MutterCursor*>(data);
         while (pw_buffer* buf = self->pw_->dequeue(self->pwStream_)) {
             auto* cursor = static_cast<spa_meta_cursor*>(
@@ -231,14 +238,13 @@ private:
     std::atomic<bool> seen_{false};
 };
 
-std::unique_ptr<CursorSource> OpenCursor() {
+std::unique_ptr<CursorSource> OpenCursor()
+{
     const PipeWire* pw = PipeWire::Get();
-    if (!pw || !QDBusConnection::sessionBus().isConnected())
-        return nullptr;
+    if (!pw || !QDBusConnection::sessionBus().isConnected()) return nullptr;
     const QString session =
         ObjectPathOf(Call(kScreenCastPath, kMutter, QStringLiteral("CreateSession"), {QVariantMap{}}));
-    if (session.isEmpty())
-        return nullptr;
+    if (session.isEmpty()) return nullptr;
     // The primary monitor (an empty connector), its cursor as metadata.
     const QVariantMap properties{{QStringLiteral("cursor-mode"), QVariant::fromValue(kCursorModeMetadata)}};
     const QString stream = ObjectPathOf(
@@ -248,8 +254,7 @@ std::unique_ptr<CursorSource> OpenCursor() {
         return nullptr;
     }
     auto cursor = std::make_unique<MutterCursor>(pw, session, stream);
-    if (!cursor->start())
-        return nullptr;
+    if (!cursor->start()) return nullptr;
     return cursor;
 }
 

@@ -29,7 +29,8 @@ public:
     using QMessageBox::QMessageBox;
 
 protected:
-    void showEvent(QShowEvent* e) override {
+    void showEvent(QShowEvent* e) override
+    {
         QMessageBox::showEvent(e);  // sizes the box to its text
         const QScreen* screen = QGuiApplication::primaryScreen();
         if (!e->spontaneous() && screen) {
@@ -51,7 +52,8 @@ protected:
 // even where an X window shows above it, and there is no other way to learn
 // where the cursor is, so a banner at the top-left corner could never be
 // reached there. Weston places the window itself, where it can be.
-bool PlacedByItself(const FormWindow* window) {
+bool PlacedByItself(const FormWindow* window)
+{
     const rt::WindowStyle& style = window->windowStyle();
     return !style.bordered && !style.showInTaskbar && (window->windowFlags() & Qt::WindowStaysOnTopHint) &&
            x11::WindowManagerName() != "Weston WM";
@@ -60,7 +62,8 @@ bool PlacedByItself(const FormWindow* window) {
 // A borderless window the size of the primary monitor is a full-screen window,
 // as Windows takes it: it is asked to be full screen (_NET_WM_STATE_FULLSCREEN),
 // so that the window manager puts it over its panels and top bars too.
-bool CoversTheScreen(const FormWindow* window, const QRect& geometry) {
+bool CoversTheScreen(const FormWindow* window, const QRect& geometry)
+{
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen && !window->windowStyle().bordered && geometry == screen->geometry();
 }
@@ -68,7 +71,9 @@ bool CoversTheScreen(const FormWindow* window, const QRect& geometry) {
 }  // namespace
 
 QtPlatform::QtPlatform(const std::string& pulseServer)
-    : relay_(std::make_unique<QObject>()), tone_(std::make_unique<pulse::PulseTone>(pulseServer)) {
+    : relay_(std::make_unique<QObject>()),
+      tone_(std::make_unique<pulse::PulseTone>(pulseServer))
+{
     // On a Wayland session the desktop's cursor source starts now, so that its
     // first report is in by the first tick (and its notice, if any, comes at
     // start-up).
@@ -79,56 +84,53 @@ QtPlatform::QtPlatform(const std::string& pulseServer)
     }
 }
 
-QtPlatform::~QtPlatform() {
-    for (auto& [id, timer] : timers_)
-        delete timer.source;
-    for (auto& box : boxes_)
-        delete box.data();
+QtPlatform::~QtPlatform()
+{
+    for (auto& [id, timer] : timers_) delete timer.source;
+    for (auto& box : boxes_) delete box.data();
     for (auto& [id, window] : windows_) {
         window->detach();
         delete window;
     }
 }
 
-void QtPlatform::attach(rt::Host& host) {
-    host_ = &host;
-}
+void QtPlatform::attach(rt::Host& host) { host_ = &host; }
 
-int QtPlatform::run() {
-    if (quitting_)
-        return status_;
+int QtPlatform::run()
+{
+    if (quitting_) return status_;
     const int result = QApplication::exec();
     return quitting_ ? status_ : result;
 }
 
-void QtPlatform::quit(int status) {
+void QtPlatform::quit(int status)
+{
     quitting_ = true;
     status_ = status;
     for (auto& box : boxes_)
-        if (box)
-            box->done(QDialog::Rejected);
+        if (box) box->done(QDialog::Rejected);
     // Leaves every running event loop, the nested ones of message boxes included.
     QCoreApplication::exit(status);
 }
 
-FormWindow* QtPlatform::find(rt::WindowId w) const {
+FormWindow* QtPlatform::find(rt::WindowId w) const
+{
     const auto it = windows_.find(w);
     return it == windows_.end() ? nullptr : it->second;
 }
 
-QWidget* QtPlatform::widget(rt::WindowId w) const {
-    return find(w);
-}
+QWidget* QtPlatform::widget(rt::WindowId w) const { return find(w); }
 
-std::vector<QMessageBox*> QtPlatform::openMessageBoxes() const {
+std::vector<QMessageBox*> QtPlatform::openMessageBoxes() const
+{
     std::vector<QMessageBox*> out;
     for (const auto& box : boxes_)
-        if (box)
-            out.push_back(box.data());
+        if (box) out.push_back(box.data());
     return out;
 }
 
-rt::WindowId QtPlatform::createWindow(const rt::WindowStyle& windowStyle) {
+rt::WindowId QtPlatform::createWindow(const rt::WindowStyle& windowStyle)
+{
     const rt::WindowId id = nextWindow_++;
     auto* window = new FormWindow(this, id, windowStyle);
     windows_[id] = window;
@@ -139,21 +141,22 @@ rt::WindowId QtPlatform::createWindow(const rt::WindowStyle& windowStyle) {
     return id;
 }
 
-void QtPlatform::destroyWindow(rt::WindowId w) {
+void QtPlatform::destroyWindow(rt::WindowId w)
+{
     FormWindow* window = find(w);
-    if (!window)
-        return;
+    if (!window) return;
     windows_.erase(w);
     window->detach();
     window->hide();
     window->deleteLater();  // the call may come from one of its own event handlers
 }
 
-void QtPlatform::setGeometry(rt::WindowId w, rt::PixelRect client) {
+void QtPlatform::setGeometry(rt::WindowId w, rt::PixelRect client)
+{
     FormWindow* window = find(w);
-    if (!window)
-        return;
-    const QRect r(QPoint(client.x, client.y) + PrimaryOrigin(), QSize(std::max(client.w, 1), std::max(client.h, 1)));
+    if (!window) return;
+    const QRect r(QPoint(client.x, client.y) + PrimaryOrigin(),
+                  QSize(std::max(client.w, 1), std::max(client.h, 1)));
     window->setClientGeometry(r);
     // A shown window that comes to cover the screen, or stops covering it.
     if (window->isVisible() && !(window->windowFlags() & Qt::BypassWindowManagerHint) &&
@@ -164,19 +167,18 @@ void QtPlatform::setGeometry(rt::WindowId w, rt::PixelRect client) {
     }
 }
 
-void QtPlatform::setScene(rt::WindowId w, const rt::Scene& scene) {
-    if (FormWindow* window = find(w))
-        window->setScene(scene);
+void QtPlatform::setScene(rt::WindowId w, const rt::Scene& scene)
+{
+    if (FormWindow* window = find(w)) window->setScene(scene);
 }
 
-void QtPlatform::setTopMost(rt::WindowId w, bool topMost) {
+void QtPlatform::setTopMost(rt::WindowId w, bool topMost)
+{
     FormWindow* window = find(w);
-    if (!window)
-        return;
+    if (!window) return;
     Qt::WindowFlags flags = window->windowFlags();
     flags.setFlag(Qt::WindowStaysOnTopHint, topMost);
-    if (flags == window->windowFlags())
-        return;
+    if (flags == window->windowFlags()) return;
     // QWidget::setWindowFlags would unmap a shown window: the flags go to the
     // QWindow of a shown one, which asks the window manager for
     // _NET_WM_STATE_ABOVE; a hidden one gets them when it is next shown.
@@ -187,22 +189,20 @@ void QtPlatform::setTopMost(rt::WindowId w, bool topMost) {
             x11::SetStateWithoutWindowManager(window, "_NET_WM_STATE_ABOVE", topMost);
             x11::SetStateWithoutWindowManager(window, "_NET_WM_STATE_STAYS_ON_TOP", topMost);
         }
-        if (topMost)
-            window->raise();
+        if (topMost) window->raise();
     }
 }
 
-void QtPlatform::show(rt::WindowId w, bool activate) {
+void QtPlatform::show(rt::WindowId w, bool activate)
+{
     FormWindow* window = find(w);
-    if (!window)
-        return;
+    if (!window) return;
     if (!window->isVisible()) {
         const bool placedByItself = PlacedByItself(window);
         Qt::WindowFlags flags = window->windowFlags();
         flags.setFlag(Qt::BypassWindowManagerHint, placedByItself);
         flags.setFlag(Qt::WindowDoesNotAcceptFocus, placedByItself && !activate);
-        if (flags != window->windowFlags())
-            window->overrideWindowFlags(flags);
+        if (flags != window->windowFlags()) window->overrideWindowFlags(flags);
         window->prepareNativeWindow();
         // A window shown again right after a hide: the window manager may not
         // have withdrawn it yet, and withdrawing drops the states written below.
@@ -215,14 +215,11 @@ void QtPlatform::show(rt::WindowId w, bool activate) {
             states.push_back("_NET_WM_STATE_SKIP_PAGER");
         }
         window->setFullScreenAsked(!placedByItself && CoversTheScreen(window, window->geometry()));
-        if (window->fullScreenAsked())
-            states.push_back("_NET_WM_STATE_FULLSCREEN");
-        if (!states.empty())
-            x11::AddStatesBeforeMap(window, states.data(), int(states.size()));
+        if (window->fullScreenAsked()) states.push_back("_NET_WM_STATE_FULLSCREEN");
+        if (!states.empty()) x11::AddStatesBeforeMap(window, states.data(), int(states.size()));
         window->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
         window->show();
-        if (placedByItself)
-            watchStacking();
+        if (placedByItself) watchStacking();
     }
     if (activate)
         ActivateWhenShown(window);
@@ -233,9 +230,9 @@ void QtPlatform::show(rt::WindowId w, bool activate) {
 // Another window mapped, moved or restacked may have come above a window that
 // places itself: it is raised again, once the burst of events is over, unless
 // a message box is up (the box stays above it, as on Windows).
-void QtPlatform::watchStacking() {
-    if (stacking_)
-        return;
+void QtPlatform::watchStacking()
+{
+    if (stacking_) return;
     raiseTimer_ = std::make_unique<QTimer>();
     raiseTimer_->setSingleShot(true);
     raiseTimer_->setInterval(50);
@@ -245,35 +242,34 @@ void QtPlatform::watchStacking() {
         for (const auto& [id, window] : windows_)
             if ((window->windowFlags() & Qt::BypassWindowManagerHint) && x11::NativeWindow(window) == changed)
                 return;
-        if (!raiseTimer_->isActive())
-            raiseTimer_->start();
+        if (!raiseTimer_->isActive()) raiseTimer_->start();
     });
 }
 
-void QtPlatform::raisePlacedByThemselves() {
-    if (!openMessageBoxes().empty())
-        return;
+void QtPlatform::raisePlacedByThemselves()
+{
+    if (!openMessageBoxes().empty()) return;
     for (const auto& [id, window] : windows_)
         if (window->isVisible() && (window->windowFlags() & Qt::BypassWindowManagerHint) &&
             (window->windowFlags() & Qt::WindowStaysOnTopHint) && !x11::IsHighest(window))
             window->raise();
 }
 
-void QtPlatform::hide(rt::WindowId w) {
-    if (FormWindow* window = find(w))
-        window->hide();
+void QtPlatform::hide(rt::WindowId w)
+{
+    if (FormWindow* window = find(w)) window->hide();
 }
 
-rt::PixelSize QtPlatform::screenSize() {
+rt::PixelSize QtPlatform::screenSize()
+{
     const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return {};
+    if (!screen) return {};
     return {screen->size().width(), screen->size().height()};
 }
 
-bool QtPlatform::cursorPos(std::int32_t& x, std::int32_t& y) {
-    if (!QGuiApplication::primaryScreen())
-        return false;
+bool QtPlatform::cursorPos(std::int32_t& x, std::int32_t& y)
+{
+    if (!QGuiApplication::primaryScreen()) return false;
     if (!cursorTried_) {
         cursorTried_ = true;
         cursor_ = x11::OpenCursorReader();
@@ -291,7 +287,8 @@ bool QtPlatform::cursorPos(std::int32_t& x, std::int32_t& y) {
     return true;
 }
 
-rt::TimerId QtPlatform::startTimer(int intervalMs) {
+rt::TimerId QtPlatform::startTimer(int intervalMs)
+{
     const rt::TimerId id = nextTimer_++;
     timers_[id] = Timer{nullptr, std::max(intervalMs, 1), false};
     arm(id);
@@ -305,45 +302,42 @@ rt::TimerId QtPlatform::startTimer(int intervalMs) {
 // does not fire again while its own tick is being handled, though, and a tick
 // may open a message box whose loop must keep ticking: messageBox() gives such
 // a timer a new source for the time the box is up.
-void QtPlatform::arm(rt::TimerId id) {
+void QtPlatform::arm(rt::TimerId id)
+{
     Timer& entry = timers_.at(id);
-    if (entry.source)
-        RetireTickSource(entry.source);
+    if (entry.source) RetireTickSource(entry.source);
     entry.ticking = false;
-    entry.source = StartTickSource(entry.intervalMs, relay_.get(),
-                                   [this, id](QObject* source) { tick(id, source); });
+    entry.source =
+        StartTickSource(entry.intervalMs, relay_.get(), [this, id](QObject* source) { tick(id, source); });
 }
 
-void QtPlatform::tick(rt::TimerId id, QObject* source) {
+void QtPlatform::tick(rt::TimerId id, QObject* source)
+{
     auto it = timers_.find(id);
     if (it == timers_.end() || it->second.source != source || !host_)
         return;  // stopped, or given a new source meanwhile
     it->second.ticking = true;
     host_->onTimer(id);
     it = timers_.find(id);
-    if (it != timers_.end() && it->second.source == source)
-        it->second.ticking = false;
+    if (it != timers_.end() && it->second.source == source) it->second.ticking = false;
 }
 
-void QtPlatform::stopTimer(rt::TimerId id) {
+void QtPlatform::stopTimer(rt::TimerId id)
+{
     const auto it = timers_.find(id);
-    if (it == timers_.end())
-        return;
+    if (it == timers_.end()) return;
     RetireTickSource(it->second.source);
     timers_.erase(it);
 }
 
-int QtPlatform::doubleClickTimeMs() {
-    return QGuiApplication::styleHints()->mouseDoubleClickInterval();
-}
+int QtPlatform::doubleClickTimeMs() { return QGuiApplication::styleHints()->mouseDoubleClickInterval(); }
 
 void QtPlatform::messageBox(rt::WindowId owner, const std::string& prompt, int style,
-                            const std::string& title) {
-    if (quitting_)
-        return;
+                            const std::string& title)
+{
+    if (quitting_) return;
     QStringList lines;
-    for (const std::string& line : rt::SplitLines(prompt))
-        lines << QString::fromUtf8(line);
+    for (const std::string& line : rt::SplitLines(prompt)) lines << QString::fromUtf8(line);
 
     // On the heap: the owner may be destroyed while the box is up, taking it along.
     QPointer<QMessageBox> box = new ProgramMessageBox(find(owner));
@@ -367,18 +361,14 @@ void QtPlatform::messageBox(rt::WindowId owner, const std::string& prompt, int s
     boxes_.push_back(box);
     std::vector<rt::TimerId> ticking;
     for (const auto& [id, timer] : timers_)
-        if (timer.ticking)
-            ticking.push_back(id);
-    for (rt::TimerId id : ticking)
-        arm(id);
+        if (timer.ticking) ticking.push_back(id);
+    for (rt::TimerId id : ticking) arm(id);
     box->exec();
     boxes_.erase(std::remove(boxes_.begin(), boxes_.end(), box), boxes_.end());
     boxes_.erase(std::remove(boxes_.begin(), boxes_.end(), nullptr), boxes_.end());
     delete box.data();
 }
 
-void QtPlatform::beep(int frequencyHz, int durationMs) {
-    tone_->play(frequencyHz, durationMs);
-}
+void QtPlatform::beep(int frequencyHz, int durationMs) { tone_->play(frequencyHz, durationMs); }
 
 }  // namespace qt

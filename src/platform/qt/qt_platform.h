@@ -133,7 +133,7 @@ private:
     struct Timer {
         QObject* source = nullptr;  // what fires it (see arm())
         int intervalMs = 1;
-        bool ticking = false;       // its tick is being handled (is on the stack)
+        bool ticking = false;  // its tick is being handled (is on the stack)
     };
     void arm(rt::TimerId id);
     void tick(rt::TimerId id, QObject* source);
@@ -148,7 +148,7 @@ private:
     std::unique_ptr<pulse::PulseTone> tone_;
     std::unique_ptr<CursorSource> cursor_;  // opened on the first cursorPos(), on Wayland at once
     bool cursorTried_ = false;
-    bool cursorFallback_ = true;  // QCursor::pos() when cursor_ has no answer
+    bool cursorFallback_ = true;                    // QCursor::pos() when cursor_ has no answer
     std::unique_ptr<x11::StackingWatch> stacking_;  // from the first window that places itself
     std::unique_ptr<QTimer> raiseTimer_;
 };

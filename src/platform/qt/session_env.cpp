@@ -12,10 +12,10 @@ namespace {
 
 // One entry of a bus address, "unix:path=/run/user/1000/bus,guid=...", names
 // a socket to connect to.
-bool IsLocalSocketEntry(std::string_view entry) {
+bool IsLocalSocketEntry(std::string_view entry)
+{
     constexpr std::string_view kUnix = "unix:";
-    if (entry.substr(0, kUnix.size()) != kUnix)
-        return false;
+    if (entry.substr(0, kUnix.size()) != kUnix) return false;
     std::string_view keys = entry.substr(kUnix.size());
     while (!keys.empty()) {
         const std::size_t comma = keys.find(',');
@@ -28,7 +28,8 @@ bool IsLocalSocketEntry(std::string_view entry) {
 }
 
 // A value in a bus address: bytes other than [-0-9A-Za-z_/.\*] as %XX.
-std::string EscapeAddressValue(std::string_view value) {
+std::string EscapeAddressValue(std::string_view value)
+{
     static const char kHex[] = "0123456789abcdef";
     std::string out;
     for (const char ch : value) {
@@ -48,7 +49,8 @@ std::string EscapeAddressValue(std::string_view value) {
 
 }  // namespace
 
-std::string LocalSessionBusAddress(const char* address, const char* userBusSocket) {
+std::string LocalSessionBusAddress(const char* address, const char* userBusSocket)
+{
     if (address && *address) {
         std::string kept;
         std::string_view rest = address;
@@ -56,20 +58,19 @@ std::string LocalSessionBusAddress(const char* address, const char* userBusSocke
             const std::size_t semicolon = rest.find(';');
             const std::string_view entry = rest.substr(0, semicolon);
             if (IsLocalSocketEntry(entry)) {
-                if (!kept.empty())
-                    kept += ';';
+                if (!kept.empty()) kept += ';';
                 kept += entry;
             }
             rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
         }
         return kept.empty() ? "disabled:" : kept;
     }
-    if (userBusSocket && *userBusSocket)
-        return "unix:path=" + EscapeAddressValue(userBusSocket);
+    if (userBusSocket && *userBusSocket) return "unix:path=" + EscapeAddressValue(userBusSocket);
     return "disabled:";
 }
 
-void KeepSessionBusLocal() {
+void KeepSessionBusLocal()
+{
     std::string userBus;
     const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
     if (runtimeDir && *runtimeDir == '/') {

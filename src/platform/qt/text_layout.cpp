@@ -23,7 +23,8 @@ constexpr double kCellPoints = 9.0;
 // the target: width first (columns of text must line up as designed; measured
 // over a run of characters, so a fractional advance counts), then height;
 // among equals, a size the font has hand-made glyphs for (a bitmap strike).
-QFont FitCell(QFont font, double points) {
+QFont FitCell(QFont font, double points)
+{
     const double scale = (points > 0 ? points : kCellPoints) / kCellPoints;
     const double wantW = std::max(1.0, std::round(kCellWidth * scale));
     const int wantH = std::max(1, int(std::lround(kCellHeight * scale)));
@@ -37,8 +38,7 @@ QFont FitCell(QFont font, double points) {
         font.setPixelSize(px);
         const QFontMetrics m(font);
         const std::tuple<double, int, int> score{std::abs(m.horizontalAdvance(run) / 100.0 - wantW),
-                                                 std::abs(m.height() - wantH),
-                                                 strikes.contains(px) ? 0 : 1};
+                                                 std::abs(m.height() - wantH), strikes.contains(px) ? 0 : 1};
         if (score < best) {
             best = score;
             bestSize = px;
@@ -48,7 +48,8 @@ QFont FitCell(QFont font, double points) {
     return font;
 }
 
-QFont SubstituteFont(const rt::FontSpec& wanted) {
+QFont SubstituteFont(const rt::FontSpec& wanted)
+{
     QFont font;
     if (QFontDatabase::hasFamily(QStringLiteral("Terminus")))
         font = QFont(QStringLiteral("Terminus"));
@@ -65,11 +66,11 @@ QFont SubstituteFont(const rt::FontSpec& wanted) {
 
 }  // namespace
 
-QFont ResolveFont(const rt::FontSpec& wanted) {
+QFont ResolveFont(const rt::FontSpec& wanted)
+{
     static std::map<std::tuple<std::string, float, int>, QFont> cache;
     const auto key = std::make_tuple(wanted.name, wanted.points, wanted.weight);
-    if (auto it = cache.find(key); it != cache.end())
-        return it->second;
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
 
     QFont font;
     const QString family = QString::fromUtf8(wanted.name);
@@ -84,8 +85,9 @@ QFont ResolveFont(const rt::FontSpec& wanted) {
     return font;
 }
 
-std::vector<LaidLine> LayoutText(const std::string& utf8, const QFontMetrics& metrics,
-                                 const QRect& rect, rt::Align align) {
+std::vector<LaidLine> LayoutText(const std::string& utf8, const QFontMetrics& metrics, const QRect& rect,
+                                 rt::Align align)
+{
     const rt::MeasureText measure = [&metrics](std::string_view text) {
         return metrics.horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
     };

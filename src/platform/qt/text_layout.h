@@ -32,7 +32,7 @@ struct LaidLine {
 };
 
 // Lays out UTF-8 text in `rect` by the runtime's rules, measured with `metrics`.
-std::vector<LaidLine> LayoutText(const std::string& utf8, const QFontMetrics& metrics,
-                                 const QRect& rect, rt::Align align);
+std::vector<LaidLine> LayoutText(const std::string& utf8, const QFontMetrics& metrics, const QRect& rect,
+                                 rt::Align align);
 
 }  // namespace qt

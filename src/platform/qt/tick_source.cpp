@@ -11,14 +11,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <cstdint>
 #include <utility>
 
 namespace qt {
 
-QObject* StartTickSource(int intervalMs, QObject* context, std::function<void(QObject*)> onTick) {
+QObject* StartTickSource(int intervalMs, QObject* context, std::function<void(QObject*)> onTick)
+{
     intervalMs = std::max(intervalMs, 1);
 #ifdef __linux__
     int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -38,7 +39,8 @@ QObject* StartTickSource(int intervalMs, QObject* context, std::function<void(QO
     if (fd < 0) {
         static bool warned = false;  // once: every timer would say the same
         if (!warned)
-            std::fprintf(stderr, "belmora: timer di sistema non disponibile (%s): uso un timer meno preciso\n",
+            std::fprintf(stderr,
+                         "belmora: timer di sistema non disponibile (%s): uso un timer meno preciso\n",
                          std::strerror(failure));
         warned = true;
     }
@@ -57,12 +59,14 @@ QObject* StartTickSource(int intervalMs, QObject* context, std::function<void(QO
     auto* timer = new QTimer;
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(intervalMs);
-    QObject::connect(timer, &QTimer::timeout, context, [timer, onTick = std::move(onTick)] { onTick(timer); });
+    QObject::connect(timer, &QTimer::timeout, context,
+                     [timer, onTick = std::move(onTick)] { onTick(timer); });
     timer->start();
     return timer;
 }
 
-void RetireTickSource(QObject* source) {
+void RetireTickSource(QObject* source)
+{
     if (auto* timer = qobject_cast<QTimer*>(source))
         timer->stop();
     else if (auto* notifier = qobject_cast<QSocketNotifier*>(source))

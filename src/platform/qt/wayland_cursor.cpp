@@ -12,7 +12,8 @@
 
 namespace qt::wayland {
 
-bool InWaylandSession() {
+bool InWaylandSession()
+{
     const char* display = std::getenv("WAYLAND_DISPLAY");
     const char* type = std::getenv("XDG_SESSION_TYPE");
     return (display && *display) || (type && std::strcmp(type, "wayland") == 0);
@@ -20,24 +21,25 @@ bool InWaylandSession() {
 
 namespace {
 
-bool BusNameExists(const char* name) {
+bool BusNameExists(const char* name)
+{
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
+    if (!bus.isConnected()) return false;
     const QDBusReply<bool> reply = bus.interface()->isServiceRegistered(QString::fromLatin1(name));
     return reply.isValid() && reply.value();
 }
 
 // $XDG_CURRENT_DESKTOP names the desktop (a colon-separated list).
-bool DesktopIs(const char* name) {
+bool DesktopIs(const char* name)
+{
     const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
-    if (!desktops)
-        return false;
+    if (!desktops) return false;
     const QStringList names = QString::fromLocal8Bit(desktops).split(QLatin1Char(':'));
     return names.contains(QString::fromLatin1(name), Qt::CaseInsensitive);
 }
 
-void PrintNotice() {
+void PrintNotice()
+{
     std::fprintf(stderr,
                  "belmora: su questo desktop il banner segue il cursore solo quando passa sopra "
                  "la sua finestra; l'inseguimento funziona appieno in una sessione X11, su KDE Plasma "
@@ -47,7 +49,8 @@ void PrintNotice() {
 
 }  // namespace
 
-std::unique_ptr<CursorSource> OpenCursor(std::unique_ptr<CursorSource> xwayland) {
+std::unique_ptr<CursorSource> OpenCursor(std::unique_ptr<CursorSource> xwayland)
+{
     std::unique_ptr<CursorSource> desktop;
     // The desktop named first is asked first; the bus says what is really there.
     const bool gnomeFirst = DesktopIs("GNOME") && !DesktopIs("KDE");
@@ -58,22 +61,22 @@ std::unique_ptr<CursorSource> OpenCursor(std::unique_ptr<CursorSource> xwayland)
         else if (!kwin && BusNameExists("org.gnome.Mutter.ScreenCast"))
             desktop = mutter::OpenCursor();
     }
-    if (!desktop)
-        PrintNotice();
+    if (!desktop) PrintNotice();
     return std::make_unique<FreshestCursor>(std::move(desktop), std::move(xwayland));
 }
 
 FreshestCursor::FreshestCursor(std::unique_ptr<CursorSource> desktop, std::unique_ptr<CursorSource> xwayland,
                                std::function<Clock::time_point()> now)
-    : now_(std::move(now)) {
+    : now_(std::move(now))
+{
     desktop_.source = std::move(desktop);
     xwayland_.source = std::move(xwayland);
 }
 
-void FreshestCursor::poll(Track& track, bool trustFirst, Clock::time_point now) {
+void FreshestCursor::poll(Track& track, bool trustFirst, Clock::time_point now)
+{
     std::int32_t x = 0, y = 0;
-    if (!track.source || !track.source->read(x, y))
-        return;
+    if (!track.source || !track.source->read(x, y)) return;
     if (!track.seen) {
         track.seen = true;
         track.trusted = trustFirst;
@@ -87,7 +90,8 @@ void FreshestCursor::poll(Track& track, bool trustFirst, Clock::time_point now) 
     track.changedAt = now;
 }
 
-bool FreshestCursor::read(std::int32_t& x, std::int32_t& y) {
+bool FreshestCursor::read(std::int32_t& x, std::int32_t& y)
+{
     const Clock::time_point now = now_();
     poll(desktop_, true, now);
     poll(xwayland_, false, now);
@@ -96,8 +100,7 @@ bool FreshestCursor::read(std::int32_t& x, std::int32_t& y) {
         useXWayland = xwayland_.changedAt >= desktop_.changedAt &&
                       xwayland_.changedAt - desktop_.changedAt <= kDesktopQuiet;
     const Track* use = useXWayland ? &xwayland_ : desktop_.trusted ? &desktop_ : nullptr;
-    if (!use)
-        return false;
+    if (!use) return false;
     x = use->x;
     y = use->y;
     return true;

@@ -49,8 +49,8 @@ public:
 private:
     struct Track {
         std::unique_ptr<CursorSource> source;
-        bool seen = false;       // a position was read
-        bool trusted = false;    // a position that can be used
+        bool seen = false;     // a position was read
+        bool trusted = false;  // a position that can be used
         std::int32_t x = 0, y = 0;
         Clock::time_point changedAt{};
     };

@@ -7,7 +7,8 @@
 #include "key_probe.h"
 #include "platform/qt/qt_platform.h"
 
-int main(int, char** argv) {
+int main(int, char** argv)
+{
     if (!std::getenv("DISPLAY")) {
         std::fprintf(stderr, "the key probe needs an X server: run it through key_table_test.sh\n");
         return 1;

@@ -29,7 +29,8 @@ namespace {
 // No sound in these tests: a server that is never there.
 constexpr const char* kNoPulse = "unix:/nonexistent/belmora-test/native";
 
-rt::DrawItem Fill(rt::PixelRect rect, rt::PixelRect clip, rt::Rgb colour) {
+rt::DrawItem Fill(rt::PixelRect rect, rt::PixelRect clip, rt::Rgb colour)
+{
     rt::DrawItem item;
     item.kind = rt::DrawItem::Kind::Fill;
     item.rect = rect;
@@ -38,7 +39,8 @@ rt::DrawItem Fill(rt::PixelRect rect, rt::PixelRect clip, rt::Rgb colour) {
     return item;
 }
 
-rt::DrawItem Image(rt::PixelRect rect, rt::PixelRect clip, rt::Picture picture) {
+rt::DrawItem Image(rt::PixelRect rect, rt::PixelRect clip, rt::Picture picture)
+{
     rt::DrawItem item;
     item.kind = rt::DrawItem::Kind::Image;
     item.rect = rect;
@@ -48,7 +50,8 @@ rt::DrawItem Image(rt::PixelRect rect, rt::PixelRect clip, rt::Picture picture) 
 }
 
 rt::DrawItem Text(rt::PixelRect rect, rt::PixelRect clip, std::string text, rt::Rgb ink,
-                  rt::Align align = rt::Align::Left) {
+                  rt::Align align = rt::Align::Left)
+{
     rt::DrawItem item;
     item.kind = rt::DrawItem::Kind::Text;
     item.rect = rect;
@@ -60,33 +63,34 @@ rt::DrawItem Text(rt::PixelRect rect, rt::PixelRect clip, std::string text, rt::
     return item;
 }
 
-QRgb Rgb(rt::Rgb c) {
-    return qRgb(c.r, c.g, c.b);
-}
+QRgb Rgb(rt::Rgb c) { return qRgb(c.r, c.g, c.b); }
 
 // The box holding every pixel of `ink` colour in the image (empty if none).
-QRect InkBox(const QImage& image, QRgb ink) {
+QRect InkBox(const QImage& image, QRgb ink)
+{
     QRect box;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if ((image.pixel(x, y) & 0xffffff) == (ink & 0xffffff))
-                box |= QRect(x, y, 1, 1);
+            if ((image.pixel(x, y) & 0xffffff) == (ink & 0xffffff)) box |= QRect(x, y, 1, 1);
     return box;
 }
 
 class QtPlatformTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         platform = std::make_unique<qt::QtPlatform>(kNoPulse);
         platform->attach(host);
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         platform.reset();
         qt_test::Pump(50);  // let deferred deletes and unmaps go through
     }
 
-    rt::WindowId Window(rt::PixelRect client, bool bordered = false, bool inTaskbar = true) {
+    rt::WindowId Window(rt::PixelRect client, bool bordered = false, bool inTaskbar = true)
+    {
         rt::WindowStyle windowStyle;
         windowStyle.caption = "prova";
         windowStyle.bordered = bordered;
@@ -96,20 +100,20 @@ protected:
         return w;
     }
 
-    QImage Grab(rt::WindowId w) {
+    QImage Grab(rt::WindowId w)
+    {
         return platform->widget(w)->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
-    bool Exposed(rt::WindowId w) {
+    bool Exposed(rt::WindowId w)
+    {
         return WaitFor([&] {
             QWindow* handle = platform->widget(w)->windowHandle();
             return handle && handle->isExposed() && qt::x11::IsViewable(platform->widget(w));
         });
     }
 
-    std::string WindowIdArg(rt::WindowId w) {
-        return std::to_string(platform->widget(w)->winId());
-    }
+    std::string WindowIdArg(rt::WindowId w) { return std::to_string(platform->widget(w)->winId()); }
 
     RecordingHost host;
     std::unique_ptr<qt::QtPlatform> platform;
@@ -117,7 +121,8 @@ protected:
 
 // ---------------------------------------------------------------- painting
 
-TEST_F(QtPlatformTest, FillsCoverTheirRectangleCutToTheClip) {
+TEST_F(QtPlatformTest, FillsCoverTheirRectangleCutToTheClip)
+{
     const rt::WindowId w = Window({0, 0, 60, 40});
     const rt::Rgb back{1, 2, 3}, red{200, 0, 0}, blue{0, 0, 210};
     rt::Scene scene;
@@ -138,7 +143,8 @@ TEST_F(QtPlatformTest, FillsCoverTheirRectangleCutToTheClip) {
     EXPECT_EQ(image.pixel(5, 35), Rgb(back));
 }
 
-TEST_F(QtPlatformTest, PicturesAreDrawnUnscaledAtTheirTopLeftAndClipped) {
+TEST_F(QtPlatformTest, PicturesAreDrawnUnscaledAtTheirTopLeftAndClipped)
+{
     const rt::WindowId w = Window({0, 0, 40, 30});
     const rt::Rgb back{10, 20, 30}, under{90, 90, 90};
     // 3 x 2: distinct pixels, one of them transparent.
@@ -167,7 +173,8 @@ TEST_F(QtPlatformTest, PicturesAreDrawnUnscaledAtTheirTopLeftAndClipped) {
     EXPECT_EQ(image.pixel(31, 5), Rgb(back)) << "clipped by its container";
 }
 
-TEST_F(QtPlatformTest, TextIsInkedInsideItsRectangleAlignedAndCutToTheClip) {
+TEST_F(QtPlatformTest, TextIsInkedInsideItsRectangleAlignedAndCutToTheClip)
+{
     const rt::WindowId w = Window({0, 0, 200, 100});
     const rt::Rgb back{255, 255, 255}, ink{221, 96, 76}, ink2{0, 0, 128}, ink3{0, 120, 0};
     const QFontMetrics metrics(qt::ResolveFont(rt::FontSpec{"Fixedsys", 9.0f, 400}));
@@ -204,7 +211,8 @@ TEST_F(QtPlatformTest, TextIsInkedInsideItsRectangleAlignedAndCutToTheClip) {
 
 // ---------------------------------------------------------------- window states
 
-TEST_F(QtPlatformTest, BorderlessWindowKeepsOutOfTheTaskbarAndOnTopAcrossHideAndShow) {
+TEST_F(QtPlatformTest, BorderlessWindowKeepsOutOfTheTaskbarAndOnTopAcrossHideAndShow)
+{
     const rt::WindowId w = Window({20, 30, 81, 28}, /*bordered=*/false, /*inTaskbar=*/false);
     platform->setTopMost(w, true);
     platform->show(w, false);
@@ -224,11 +232,9 @@ TEST_F(QtPlatformTest, BorderlessWindowKeepsOutOfTheTaskbarAndOnTopAcrossHideAnd
         EXPECT_TRUE(WaitFor([&] { return qt::x11::HasState(widget, "_NET_WM_STATE_SKIP_TASKBAR"); }));
         EXPECT_TRUE(qt::x11::HasState(widget, "_NET_WM_STATE_SKIP_PAGER"));
         EXPECT_TRUE(qt::x11::HasState(widget, "_NET_WM_STATE_ABOVE"));
-        if (round == 2)
-            break;
+        if (round == 2) break;
         std::optional<qt_test::HeldProcess> held;
-        if (round == 1 && wm > 0)
-            held.emplace(wm, std::chrono::milliseconds(300));
+        if (round == 1 && wm > 0) held.emplace(wm, std::chrono::milliseconds(300));
         platform->hide(w);
         ASSERT_TRUE(WaitFor([&] { return !qt::x11::IsViewable(widget); }));
         platform->show(w, false);
@@ -241,7 +247,8 @@ TEST_F(QtPlatformTest, BorderlessWindowKeepsOutOfTheTaskbarAndOnTopAcrossHideAnd
     EXPECT_TRUE(widget->isVisible()) << "changing top-most must not unmap the window";
 }
 
-TEST_F(QtPlatformTest, BorderlessTopMostWindowIsPlacedExactlyAndComesBackAboveWindowsShownLater) {
+TEST_F(QtPlatformTest, BorderlessTopMostWindowIsPlacedExactlyAndComesBackAboveWindowsShownLater)
+{
     const rt::WindowId banner = Window({0, 0, 81, 28}, /*bordered=*/false, /*inTaskbar=*/false);
     platform->setTopMost(banner, true);
     platform->show(banner, false);
@@ -260,7 +267,8 @@ TEST_F(QtPlatformTest, BorderlessTopMostWindowIsPlacedExactlyAndComesBackAboveWi
     platform->show(other, true);
     ASSERT_TRUE(Exposed(other));
     ASSERT_TRUE(WaitFor([&] { return platform->widget(other)->isActiveWindow(); }));
-    EXPECT_TRUE(WaitFor([&] { return qt::x11::IsHighest(widget); })) << "the banner stays under the later window";
+    EXPECT_TRUE(WaitFor([&] { return qt::x11::IsHighest(widget); }))
+        << "the banner stays under the later window";
     EXPECT_FALSE(widget->isActiveWindow());
 
     // Raised over it (by the window manager when there is one, as a click on it
@@ -269,10 +277,12 @@ TEST_F(QtPlatformTest, BorderlessTopMostWindowIsPlacedExactlyAndComesBackAboveWi
                                    WindowIdArg(other) + " 2>/dev/null; true";
     ASSERT_TRUE(Sh(raiseOther));
     qt_test::Pump(100);
-    EXPECT_TRUE(WaitFor([&] { return qt::x11::IsHighest(widget); })) << "the banner stays under the raised window";
+    EXPECT_TRUE(WaitFor([&] { return qt::x11::IsHighest(widget); }))
+        << "the banner stays under the raised window";
 }
 
-TEST_F(QtPlatformTest, BorderlessWindowOfTheScreensSizeAsksForFullScreenAndTakesTheKeys) {
+TEST_F(QtPlatformTest, BorderlessWindowOfTheScreensSizeAsksForFullScreenAndTakesTheKeys)
+{
     const rt::PixelSize screen = platform->screenSize();
     const rt::WindowId page = Window({0, 0, screen.w, screen.h}, /*bordered=*/false, /*inTaskbar=*/false);
     platform->show(page, true);
@@ -295,7 +305,8 @@ TEST_F(QtPlatformTest, BorderlessWindowOfTheScreensSizeAsksForFullScreenAndTakes
     }
 }
 
-TEST_F(QtPlatformTest, ActivatedWindowGetsKeysWithoutAClickAndAnUnactivatedOneDoesNotTakeThem) {
+TEST_F(QtPlatformTest, ActivatedWindowGetsKeysWithoutAClickAndAnUnactivatedOneDoesNotTakeThem)
+{
     const rt::WindowId a = Window({100, 100, 120, 60}, /*bordered=*/true);
     platform->show(a, true);
     ASSERT_TRUE(Exposed(a));
@@ -311,14 +322,15 @@ TEST_F(QtPlatformTest, ActivatedWindowGetsKeysWithoutAClickAndAnUnactivatedOneDo
     ASSERT_TRUE(Sh("xdotool key a shift+b Return Escape BackSpace Tab shift+1"));
     ASSERT_TRUE(WaitFor([&] { return host.only("key").size() >= 7; }))
         << ::testing::PrintToString(host.events);
-    const std::vector<RecordingHost::Event> expected{
-        {"key", a, 'a'}, {"key", a, 'B'}, {"key", a, 13}, {"key", a, 27},
-        {"key", a, 8},   {"key", a, 9},   {"key", a, '!'}};
+    const std::vector<RecordingHost::Event> expected{{"key", a, 'a'}, {"key", a, 'B'}, {"key", a, 13},
+                                                     {"key", a, 27},  {"key", a, 8},   {"key", a, 9},
+                                                     {"key", a, '!'}};
     EXPECT_EQ(host.only("key"), expected);
     EXPECT_FALSE(platform->widget(b)->isActiveWindow());
 }
 
-TEST_F(QtPlatformTest, ClickAndDoubleClickReportClientPixels) {
+TEST_F(QtPlatformTest, ClickAndDoubleClickReportClientPixels)
+{
     const rt::WindowId w = Window({200, 150, 100, 50});
     platform->show(w, false);
     ASSERT_TRUE(Exposed(w));
@@ -342,7 +354,8 @@ TEST_F(QtPlatformTest, ClickAndDoubleClickReportClientPixels) {
     EXPECT_EQ(host.events.size(), expected.size());
 }
 
-TEST_F(QtPlatformTest, CloseRequestIsReportedAndTheWindowStays) {
+TEST_F(QtPlatformTest, CloseRequestIsReportedAndTheWindowStays)
+{
     const rt::WindowId w = Window({50, 50, 100, 60}, /*bordered=*/true);
     platform->show(w, false);
     ASSERT_TRUE(Exposed(w));
@@ -373,7 +386,8 @@ TEST_F(QtPlatformTest, CloseRequestIsReportedAndTheWindowStays) {
     EXPECT_TRUE(qt::x11::IsViewable(platform->widget(w)));
 }
 
-TEST_F(QtPlatformTest, OnlyGeometryChangesFromOutsideAreReported) {
+TEST_F(QtPlatformTest, OnlyGeometryChangesFromOutsideAreReported)
+{
     const rt::WindowId w = Window({0, 0, 81, 28}, /*bordered=*/false, /*inTaskbar=*/false);
     platform->show(w, false);
     ASSERT_TRUE(Exposed(w));
@@ -393,13 +407,15 @@ TEST_F(QtPlatformTest, OnlyGeometryChangesFromOutsideAreReported) {
     EXPECT_EQ(host.only("geometry").back(), (RecordingHost::Event{"geometry", w, 300, 250, 81, 28}));
 }
 
-TEST_F(QtPlatformTest, DestroyingAWindowFromItsOwnClickIsSafe) {
+TEST_F(QtPlatformTest, DestroyingAWindowFromItsOwnClickIsSafe)
+{
     const rt::WindowId w = Window({300, 300, 50, 50});
     platform->show(w, false);
     ASSERT_TRUE(Exposed(w));
     struct DestroyingHost : RecordingHost {
         qt::QtPlatform* platform = nullptr;
-        void onClick(rt::WindowId w, int x, int y) override {
+        void onClick(rt::WindowId w, int x, int y) override
+        {
             RecordingHost::onClick(w, x, y);
             platform->destroyWindow(w);
         }
@@ -414,7 +430,8 @@ TEST_F(QtPlatformTest, DestroyingAWindowFromItsOwnClickIsSafe) {
 
 // ---------------------------------------------------------------- timers, boxes, quit
 
-TEST_F(QtPlatformTest, TimersFireInsideAMessageBoxAndQuitClosesTheBox) {
+TEST_F(QtPlatformTest, TimersFireInsideAMessageBoxAndQuitClosesTheBox)
+{
     const rt::WindowId owner = Window({100, 100, 81, 28}, false, false);
     platform->setTopMost(owner, true);
     platform->show(owner, false);
@@ -456,7 +473,8 @@ TEST_F(QtPlatformTest, TimersFireInsideAMessageBoxAndQuitClosesTheBox) {
     EXPECT_EQ(platform->run(), 7) << "after quit() the loop does not start again";
 }
 
-TEST_F(QtPlatformTest, MessageBoxTakesTheKeyboardAndReturnDismissesIt) {
+TEST_F(QtPlatformTest, MessageBoxTakesTheKeyboardAndReturnDismissesIt)
+{
     const rt::WindowId owner = Window({100, 100, 81, 28}, false, false);
     platform->setTopMost(owner, true);
     platform->show(owner, false);
@@ -485,7 +503,8 @@ TEST_F(QtPlatformTest, MessageBoxTakesTheKeyboardAndReturnDismissesIt) {
     EXPECT_TRUE(returned);
 }
 
-TEST_F(QtPlatformTest, StoppedTimersStayStoppedEvenFromTheirOwnTick) {
+TEST_F(QtPlatformTest, StoppedTimersStayStoppedEvenFromTheirOwnTick)
+{
     int a = 0, b = 0;
     rt::TimerId ta = 0, tb = 0;
     host.timer = [&](rt::TimerId id) {
@@ -504,7 +523,8 @@ TEST_F(QtPlatformTest, StoppedTimersStayStoppedEvenFromTheirOwnTick) {
     EXPECT_EQ(b, 15);
 }
 
-TEST_F(QtPlatformTest, ScreenAndCursorAreInLogicalScreenPixels) {
+TEST_F(QtPlatformTest, ScreenAndCursorAreInLogicalScreenPixels)
+{
     ASSERT_TRUE(Sh("xdotool mousemove 123 45"));
     std::int32_t x = 0, y = 0;
     ASSERT_TRUE(WaitFor([&] { return platform->cursorPos(x, y) && x == 123 && y == 45; }));
@@ -514,12 +534,15 @@ TEST_F(QtPlatformTest, ScreenAndCursorAreInLogicalScreenPixels) {
 
 // The reader behind cursorPos() on X11, on its own connection: it follows the
 // pointer to the screen's far corners, and several readers may be open at once.
-TEST(X11CursorReader, FollowsThePointerAcrossTheScreen) {
+TEST(X11CursorReader, FollowsThePointerAcrossTheScreen)
+{
     std::unique_ptr<qt::CursorSource> reader = qt::x11::OpenCursorReader();
     ASSERT_NE(reader, nullptr) << "the tests run on xcb";
     std::unique_ptr<qt::CursorSource> other = qt::x11::OpenCursorReader();
     ASSERT_NE(other, nullptr);
-    const struct { int x, y; } corners[] = {{0, 0}, {1023, 767}, {1023, 0}, {0, 767}};
+    const struct {
+        int x, y;
+    } corners[] = {{0, 0}, {1023, 767}, {1023, 0}, {0, 767}};
     for (const auto& at : corners) {
         ASSERT_TRUE(Sh("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y)));
         std::int32_t x = -1, y = -1;

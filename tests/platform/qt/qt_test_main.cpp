@@ -9,7 +9,8 @@
 
 #include "platform/qt/session_env.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     testing::InitGoogleTest(&argc, argv);
     if (!std::getenv("DISPLAY")) {
         std::fprintf(stderr, "these tests need an X server: run them through run_in_session.sh\n");

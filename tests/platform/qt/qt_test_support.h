@@ -25,34 +25,35 @@
 namespace qt_test {
 
 // Runs the event loop until `done` holds or `ms` pass; returns `done()`.
-inline bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
+inline bool WaitFor(const std::function<bool()>& done, int ms = 3000)
+{
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
-        if (clock.elapsed() > ms)
-            return done();
+        if (clock.elapsed() > ms) return done();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
 }
 
 // Lets the event loop run for `ms`.
-inline void Pump(int ms) {
+inline void Pump(int ms)
+{
     WaitFor([] { return false; }, ms);
 }
 
 // Runs a shell command (xdotool and friends); true when it exits 0.
-inline bool Sh(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
+inline bool Sh(const std::string& command) { return std::system(command.c_str()) == 0; }
 
-inline bool WindowManagerExpected() {
+inline bool WindowManagerExpected()
+{
     const char* wm = std::getenv("BELMORA_TEST_WM");
     return wm && std::string(wm) == "1";
 }
 
 // The PID of the session's window manager (run_in_session.sh --wm), or 0.
-inline pid_t WindowManagerPid() {
+inline pid_t WindowManagerPid()
+{
     const char* pid = std::getenv("BELMORA_TEST_WM_PID");
     return pid && WindowManagerExpected() ? pid_t(std::atol(pid)) : 0;
 }
@@ -63,27 +64,31 @@ inline pid_t WindowManagerPid() {
 class HeldProcess {
 public:
     HeldProcess(pid_t pid, std::chrono::milliseconds hold)
-        : pid_(Stopped(pid)), resumer_([this, hold](std::stop_token stop) {
+        : pid_(Stopped(pid)),
+          resumer_([this, hold](std::stop_token stop) {
               std::unique_lock lock(mutex_);
               wake_.wait_for(lock, stop, hold, [] { return false; });
               ::kill(pid_, SIGCONT);
-          }) {}
-    ~HeldProcess() {
+          })
+    {
+    }
+    ~HeldProcess()
+    {
         resumer_.request_stop();
         resumer_.join();
     }
 
 private:
     // Sends SIGSTOP and waits (up to a second) until the process is stopped.
-    static pid_t Stopped(pid_t pid) {
+    static pid_t Stopped(pid_t pid)
+    {
         ::kill(pid, SIGSTOP);
         for (int i = 0; i < 1000; ++i) {
             std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
             std::string line;
             std::getline(stat, line);
             const std::size_t close = line.rfind(')');
-            if (close == std::string::npos || close + 2 >= line.size() || line[close + 2] == 'T')
-                break;
+            if (close == std::string::npos || close + 2 >= line.size() || line[close + 2] == 'T') break;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return pid;
@@ -105,28 +110,30 @@ struct RecordingHost : rt::Host {
     std::vector<Event> events;
     std::function<void(rt::TimerId)> timer;
 
-    void onTimer(rt::TimerId id) override {
-        if (timer)
-            timer(id);
+    void onTimer(rt::TimerId id) override
+    {
+        if (timer) timer(id);
     }
     void onClick(rt::WindowId w, int x, int y) override { events.push_back({"click", w, x, y}); }
     void onDoubleClick(rt::WindowId w, int x, int y) override { events.push_back({"dblclick", w, x, y}); }
     void onKeyPress(rt::WindowId w, int code) override { events.push_back({"key", w, code}); }
-    void onGeometryChanged(rt::WindowId w, rt::PixelRect r) override {
+    void onGeometryChanged(rt::WindowId w, rt::PixelRect r) override
+    {
         events.push_back({"geometry", w, r.x, r.y, r.w, r.h});
     }
     void onCloseRequest(rt::WindowId w) override { events.push_back({"close", w}); }
 
-    std::vector<Event> only(const std::string& what) const {
+    std::vector<Event> only(const std::string& what) const
+    {
         std::vector<Event> out;
         for (const Event& e : events)
-            if (e.what == what)
-                out.push_back(e);
+            if (e.what == what) out.push_back(e);
         return out;
     }
 };
 
-inline std::ostream& operator<<(std::ostream& os, const RecordingHost::Event& e) {
+inline std::ostream& operator<<(std::ostream& os, const RecordingHost::Event& e)
+{
     return os << e.what << "(w" << e.w << ": " << e.a << "," << e.b << "," << e.c << "," << e.d << ")";
 }
 

@@ -17,8 +17,10 @@ namespace {
 
 using qt::LocalSessionBusAddress;
 
-TEST(SessionBusAddress, OnlyEntriesNamingALocalSocketAreKept) {
-    EXPECT_EQ(LocalSessionBusAddress("unix:path=/run/user/1000/bus", nullptr), "unix:path=/run/user/1000/bus");
+TEST(SessionBusAddress, OnlyEntriesNamingALocalSocketAreKept)
+{
+    EXPECT_EQ(LocalSessionBusAddress("unix:path=/run/user/1000/bus", nullptr),
+              "unix:path=/run/user/1000/bus");
     EXPECT_EQ(LocalSessionBusAddress("unix:abstract=/tmp/dbus-Xa1,guid=0f1e", nullptr),
               "unix:abstract=/tmp/dbus-Xa1,guid=0f1e");
     EXPECT_EQ(LocalSessionBusAddress("unix:guid=0f1e,path=/b", nullptr), "unix:guid=0f1e,path=/b");
@@ -34,10 +36,12 @@ TEST(SessionBusAddress, OnlyEntriesNamingALocalSocketAreKept) {
               "unix:path=/a;unix:abstract=/c");
 }
 
-TEST(SessionBusAddress, WithNoAddressOnlyTheUserBusSocketIsUsed) {
+TEST(SessionBusAddress, WithNoAddressOnlyTheUserBusSocketIsUsed)
+{
     EXPECT_EQ(LocalSessionBusAddress(nullptr, "/run/user/1000/bus"), "unix:path=/run/user/1000/bus");
     EXPECT_EQ(LocalSessionBusAddress("", "/run/user/1000/bus"), "unix:path=/run/user/1000/bus");
-    EXPECT_EQ(LocalSessionBusAddress(nullptr, "/tmp/a b;c=d,%/bus"), "unix:path=/tmp/a%20b%3bc%3dd%2c%25/bus");
+    EXPECT_EQ(LocalSessionBusAddress(nullptr, "/tmp/a b;c=d,%/bus"),
+              "unix:path=/tmp/a%20b%3bc%3dd%2c%25/bus");
     // libdbus's own fallback would be "autolaunch:".
     EXPECT_EQ(LocalSessionBusAddress(nullptr, nullptr), "disabled:");
     EXPECT_EQ(LocalSessionBusAddress("", nullptr), "disabled:");
@@ -46,9 +50,9 @@ TEST(SessionBusAddress, WithNoAddressOnlyTheUserBusSocketIsUsed) {
 // Sets an environment variable for the scope, putting back what was there.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) old_ = old;
         value ? setenv(name, value, 1) : unsetenv(name);
     }
     ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
@@ -58,7 +62,8 @@ private:
     std::optional<std::string> old_;
 };
 
-TEST(SessionBusAddress, TheProcessEnvironmentGetsTheUserBusOnlyWhenItsSocketIsThere) {
+TEST(SessionBusAddress, TheProcessEnvironmentGetsTheUserBusOnlyWhenItsSocketIsThere)
+{
     char dir[] = "/tmp/belmora-session-env.XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string socketPath = std::string(dir) + "/bus";

@@ -14,21 +14,22 @@ using qt::ResolveFont;
 
 const rt::FontSpec kFixedsys{"Fixedsys", 9.0f, 400};
 
-std::vector<QString> Texts(const std::vector<qt::LaidLine>& lines) {
+std::vector<QString> Texts(const std::vector<qt::LaidLine>& lines)
+{
     std::vector<QString> out;
-    for (const auto& line : lines)
-        out.push_back(line.text);
+    for (const auto& line : lines) out.push_back(line.text);
     return out;
 }
 
-std::vector<QString> Q(std::initializer_list<const char*> texts) {
+std::vector<QString> Q(std::initializer_list<const char*> texts)
+{
     std::vector<QString> out;
-    for (const char* t : texts)
-        out.push_back(QString::fromUtf8(t));
+    for (const char* t : texts) out.push_back(QString::fromUtf8(t));
     return out;
 }
 
-TEST(QtFonts, MissingFixedsysBecomesAFixedPitchFontWithItsCell) {
+TEST(QtFonts, MissingFixedsysBecomesAFixedPitchFontWithItsCell)
+{
     ASSERT_FALSE(QFontDatabase::hasFamily("Fixedsys")) << "this desktop has Fixedsys itself";
     const QFont font = ResolveFont(kFixedsys);
     const QFontMetrics m(font);
@@ -38,7 +39,8 @@ TEST(QtFonts, MissingFixedsysBecomesAFixedPitchFontWithItsCell) {
     EXPECT_GE(m.height(), 14);
     EXPECT_LE(m.height(), 16);
     if (QFontDatabase::hasFamily("Terminus (TTF)") || QFontDatabase::hasFamily("Terminus")) {
-        EXPECT_TRUE(QFontInfo(font).family().startsWith("Terminus")) << QFontInfo(font).family().toStdString();
+        EXPECT_TRUE(QFontInfo(font).family().startsWith("Terminus"))
+            << QFontInfo(font).family().toStdString();
     }
 
     // Twice the points, about twice the cell.
@@ -47,9 +49,9 @@ TEST(QtFonts, MissingFixedsysBecomesAFixedPitchFontWithItsCell) {
     EXPECT_LE(big.horizontalAdvance(QLatin1Char('M')), 17);
 }
 
-TEST(QtFonts, AnInstalledFamilyIsUsedAsNamed) {
-    if (!QFontDatabase::hasFamily("DejaVu Sans"))
-        GTEST_SKIP() << "DejaVu Sans is not installed";
+TEST(QtFonts, AnInstalledFamilyIsUsedAsNamed)
+{
+    if (!QFontDatabase::hasFamily("DejaVu Sans")) GTEST_SKIP() << "DejaVu Sans is not installed";
     const QFont font = ResolveFont(rt::FontSpec{"DejaVu Sans", 12.0f, 700});
     EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("DejaVu Sans"));
     EXPECT_EQ(font.pointSizeF(), 12.0);
@@ -58,7 +60,8 @@ TEST(QtFonts, AnInstalledFamilyIsUsedAsNamed) {
 
 // The layout's rules are the runtime's (tests/runtime/text_layout_test.cpp):
 // here, only that the font's own metrics measure and space the lines.
-TEST(QtTextLayout, TheFontsMetricsMeasureAndSpaceTheLines) {
+TEST(QtTextLayout, TheFontsMetricsMeasureAndSpaceTheLines)
+{
     const QFontMetrics m(ResolveFont(kFixedsys));
     const int cell = m.horizontalAdvance(QLatin1Char('M'));
     const int line = m.height();

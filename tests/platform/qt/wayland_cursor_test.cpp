@@ -16,9 +16,9 @@ struct Scripted : qt::CursorSource {
         std::int32_t x = 0, y = 0;
     };
     explicit Scripted(std::shared_ptr<State> s) : state(std::move(s)) {}
-    bool read(std::int32_t& x, std::int32_t& y) override {
-        if (!state->ok)
-            return false;
+    bool read(std::int32_t& x, std::int32_t& y) override
+    {
+        if (!state->ok) return false;
         x = state->x;
         y = state->y;
         return true;
@@ -33,26 +33,29 @@ struct Sources {
     std::shared_ptr<Scripted::State> desktop = std::make_shared<Scripted::State>();
     std::shared_ptr<Scripted::State> xwayland = std::make_shared<Scripted::State>();
     Clock::time_point now{};
-    qt::wayland::FreshestCursor cursor{std::make_unique<Scripted>(desktop), std::make_unique<Scripted>(xwayland),
+    qt::wayland::FreshestCursor cursor{std::make_unique<Scripted>(desktop),
+                                       std::make_unique<Scripted>(xwayland),
                                        [this] { return now += std::chrono::milliseconds(10); }};
 
-    static void Set(Scripted::State& s, std::int32_t x, std::int32_t y) {
+    static void Set(Scripted::State& s, std::int32_t x, std::int32_t y)
+    {
         s.ok = true;
         s.x = x;
         s.y = y;
     }
     // The position read, or {-1, -1} when the read fails.
-    std::pair<std::int32_t, std::int32_t> Read() {
+    std::pair<std::int32_t, std::int32_t> Read()
+    {
         std::int32_t x = -1, y = -1;
-        if (!cursor.read(x, y))
-            return {-1, -1};
+        if (!cursor.read(x, y)) return {-1, -1};
         return {x, y};
     }
 };
 
 using P = std::pair<std::int32_t, std::int32_t>;
 
-TEST(FreshestCursorTest, XWaylandsStartUpGuessIsNotTrustedUntilItMoves) {
+TEST(FreshestCursorTest, XWaylandsStartUpGuessIsNotTrustedUntilItMoves)
+{
     // No desktop source (sway, weston): XWayland's screen centre is no answer.
     auto xwayland = std::make_shared<Scripted::State>();
     qt::wayland::FreshestCursor cursor(nullptr, std::make_unique<Scripted>(xwayland));
@@ -69,7 +72,8 @@ TEST(FreshestCursorTest, XWaylandsStartUpGuessIsNotTrustedUntilItMoves) {
     EXPECT_EQ(P(x, y), P(40, 50));
 }
 
-TEST(FreshestCursorTest, TheSourceThatMovedLastWins) {
+TEST(FreshestCursorTest, TheSourceThatMovedLastWins)
+{
     Sources s;
     EXPECT_EQ(s.Read(), P(-1, -1)) << "nothing reported yet";
     Sources::Set(*s.xwayland, 512, 384);  // XWayland's guess
@@ -95,7 +99,8 @@ TEST(FreshestCursorTest, TheSourceThatMovedLastWins) {
     EXPECT_EQ(s.Read(), P(700, 600));
 }
 
-TEST(FreshestCursorTest, XWaylandMovingWhileTheDesktopIsStillIsOurWindowMoving) {
+TEST(FreshestCursorTest, XWaylandMovingWhileTheDesktopIsStillIsOurWindowMoving)
+{
     Sources s;
     Sources::Set(*s.xwayland, 512, 384);
     Sources::Set(*s.desktop, 416, 200);  // the pointer parked over the desktop
@@ -120,7 +125,8 @@ TEST(FreshestCursorTest, XWaylandMovingWhileTheDesktopIsStillIsOurWindowMoving) 
     EXPECT_EQ(s.Read(), P(420, 204));
 }
 
-TEST(FreshestCursorTest, AFailingReadKeepsTheLastPosition) {
+TEST(FreshestCursorTest, AFailingReadKeepsTheLastPosition)
+{
     Sources s;
     Sources::Set(*s.desktop, 10, 20);
     EXPECT_EQ(s.Read(), P(10, 20));
