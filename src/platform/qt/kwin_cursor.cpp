@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/qt/session_bus_call.h"
+
 namespace qt::kwin {
 
 namespace {
@@ -20,7 +22,6 @@ const QString kScriptingInterface = QStringLiteral("org.kde.kwin.Scripting");
 const QString kPath = QStringLiteral("/org/belmora/Cursor");
 const QString kInterface = QStringLiteral("org.belmora.Cursor");
 const QString kMethod = QStringLiteral("Position");
-constexpr int kCallTimeoutMs = 2000;
 
 // Our object on the bus: takes the script's reports. QtDBus may hand them over
 // on its own thread, so the position is kept in one atomic word.
@@ -68,9 +69,7 @@ private:
 
 QDBusMessage CallScripting(const QString& method, const QList<QVariant>& arguments)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kKWin, kScripting, kScriptingInterface, method);
-    call.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
+    return CallSessionBus(kKWin, kScripting, kScriptingInterface, method, arguments);
 }
 
 class KWinCursor : public CursorSource {

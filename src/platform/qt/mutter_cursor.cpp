@@ -19,15 +19,16 @@
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
+#include "platform/qt/session_bus_call.h"
+
 namespace qt::mutter {
 
 namespace {
 
 const QString kMutter = QStringLiteral("org.gnome.Mutter.ScreenCast");
 const QString kScreenCastPath = QStringLiteral("/org/gnome/Mutter/ScreenCast");
-const QString kSessionInterface = QStringLiteral("org.gnome.Mutter.ScreenCast.Session");
-const QString kStreamInterface = QStringLiteral("org.gnome.Mutter.ScreenCast.Stream");
-constexpr int kCallTimeoutMs = 2000;
+const QString kSessionInterface = kMutter + QStringLiteral(".Session");
+const QString kStreamInterface = kMutter + QStringLiteral(".Stream");
 constexpr std::uint32_t kCursorModeMetadata = 2;  // the cursor as metadata, not in the picture
 
 // The few libpipewire-0.3 functions used, found at run time.
@@ -98,9 +99,7 @@ constexpr int CursorMetaSize(int w, int h)
 QDBusMessage Call(const QString& path, const QString& interface, const QString& method,
                   const QList<QVariant>& arguments)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kMutter, path, interface, method);
-    call.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
+    return CallSessionBus(kMutter, path, interface, method, arguments);
 }
 
 QString ObjectPathOf(const QDBusMessage& reply)
