@@ -212,7 +212,17 @@ settle
 # over its own window and the banner stays put, caught.
 # XWayland does not always hear of the motion that enters its window, and a
 # compositor may show the window a moment after XWayland maps it (weston):
-# small steps onto the place, for up to 5 s, until XWayland tells it.
+# small steps onto the place, for up to 5 s, until XWayland tells it. The
+# banner creeps under the pointer after each step, and XWayland hears of no
+# motion when a window moves under a still pointer: its place may lag a pixel
+# or two behind, which is still over the banner.
+near() {
+    local at
+    at=$(xdotool getmouselocation 2>/dev/null) || return 1
+    [[ $at =~ ^x:(-?[0-9]+)\ y:(-?[0-9]+) ]] || return 1
+    local dx=$((BASH_REMATCH[1] - $1)) dy=$((BASH_REMATCH[2] - $2))
+    ((dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2))
+}
 point_at() {
     local x=$1 y=$2 i
     for ((i = 0; i < 10; i++)); do
@@ -222,7 +232,7 @@ point_at() {
         sleep 0.1
         wayland_pointer_move "$x" "$y" || return 1
         sleep 0.2
-        [[ $(xdotool getmouselocation 2>/dev/null) == "x:$x y:$y "* ]] && return 0
+        near "$x" "$y" && return 0
     done
     return 1
 }
