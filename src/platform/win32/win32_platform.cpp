@@ -12,7 +12,8 @@ namespace {
 constexpr const wchar_t* kFormClass = L"BelmoraForm";
 constexpr const wchar_t* kHelperClass = L"BelmoraHelper";
 constexpr int kAppIconResource = 1;
-constexpr UINT kCloseLeftWindows = WM_APP + 1;  // to the helper: destroy what destroyWindow left
+constexpr UINT_PTR kCloseLeftWindows = 0x7FFF0001;  // the helper's own timer, beyond the runtime's ids
+constexpr UINT kLeftWindowsLingerMs = 1000;
 
 std::string JoinLines(const std::vector<std::string>& lines)
 {
@@ -277,11 +278,15 @@ void Win32Platform::destroyWindow(rt::WindowId w)
         // unmanaged windows the X focus would fall to the root window, the
         // window manager would take it, and the page's activation, stamped
         // with an older time, would be ignored (see OwnerBeforeBoxEnds).
-        // So the window stays, dead to input, until the loop takes its next
-        // message: by then its successor is active and it leaves handing nothing over.
+        // So the window stays, dead to input and not drawn, for a second: by
+        // then its successor holds the keyboard, also where the window manager
+        // grants it a while after asked (openbox), and it leaves handing nothing over.
         SetWindowLongPtrW(window->hwnd, GWLP_USERDATA, 0);
+        // Nothing of it is drawn, yet it stays mapped: wine unmaps a hidden
+        // window, or one wholly off the screen, and the X focus would go with it.
+        SetWindowRgn(window->hwnd, CreateRectRgn(0, 0, 0, 0), TRUE);
         leftWindows_.push_back(window->hwnd);
-        PostMessageW(helper_, kCloseLeftWindows, 0, 0);
+        SetTimer(helper_, kCloseLeftWindows, kLeftWindowsLingerMs, nullptr);
     } else if (window->hwnd) {
         DestroyWindow(window->hwnd);
     }
@@ -422,15 +427,17 @@ LRESULT CALLBACK Win32Platform::HelperProc(HWND hwnd, UINT message, WPARAM wPara
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* platform = reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_TIMER && platform && wParam == kCloseLeftWindows) {
+        KillTimer(hwnd, kCloseLeftWindows);
+        platform->closeLeftWindows();
+        return 0;
+    }
     if (message == WM_TIMER && platform) {
         const auto id = static_cast<rt::TimerId>(wParam);
         if (platform->host_ && platform->timers_.count(id)) platform->host_->onTimer(id);
         return 0;
     }
-    if (message == kCloseLeftWindows && platform) {
-        platform->closeLeftWindows();
-        return 0;
-    }
+
     if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
