@@ -27,9 +27,9 @@ SIZES = (16, 32, 48, 64, 128, 256)
 
 def _xpm_reader():
     # The same XPM reader as the Windows icon's.
-    spec = importlib.util.spec_from_file_location("make_icon", ROOT / "src" / "platform" / "win32" / "make_icon.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader_spec = importlib.util.spec_from_file_location("make_icon", ROOT / "src" / "platform" / "win32" / "make_icon.py")
+    module = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(module)
     return module.read_xpm
 
 

@@ -166,20 +166,20 @@ EOF
 # would show as one more monitor covering the whole screen). Monitors live
 # until the server resets: xsession_start runs Xvfb with -noreset.
 xsession_set_monitors() {
-    local output spec name geometry w h x y outputs
+    local output monitor name geometry w h x y outputs
     output=$(xrandr 2>/dev/null | awk '$2 == "connected" {print $1; exit}')
     [[ -n $output ]] || { echo "xsession_set_monitors: the X server has no RandR output" >&2; return 1; }
     outputs=$output
-    for spec in "$@"; do
-        name=${spec%%=*} geometry=${spec#*=}
+    for monitor in "$@"; do
+        name=${monitor%%=*} geometry=${monitor#*=}
         if [[ ! $geometry =~ ^([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+)$ ]]; then
-            echo "xsession_set_monitors: bad monitor $spec (want [*]NAME=WxH+X+Y)" >&2
+            echo "xsession_set_monitors: bad monitor $monitor (want [*]NAME=WxH+X+Y)" >&2
             return 2
         fi
         w=${BASH_REMATCH[1]} h=${BASH_REMATCH[2]} x=${BASH_REMATCH[3]} y=${BASH_REMATCH[4]}
         # The physical size as at 96 dots per inch.
         xrandr --setmonitor "$name" "$w/$((w * 254 / 960))x$h/$((h * 254 / 960))+$x+$y" "$outputs" >/dev/null ||
-            { echo "xsession_set_monitors: xrandr --setmonitor $spec failed" >&2; return 1; }
+            { echo "xsession_set_monitors: xrandr --setmonitor $monitor failed" >&2; return 1; }
         outputs=none
     done
     local count
