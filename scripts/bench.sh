@@ -209,7 +209,7 @@ for desktop in kwin gnome-shell; do
             "$bin/bench/belmora_cursor_source_bench" "$kind" "${driver[@]}" 2>"$work/cursor-$desktop.err" |
                 grep '^ROW|' >>"$rows" || { cat "$work/cursor-$desktop.err" >&2; note "the cursor bench failed on $desktop"; }
         else
-            note "no $desktop here: $WAYLAND_SKIP_REASON"
+            note "no $desktop here: ${WAYLAND_SKIP_REASON:-$WAYLAND_ERROR}"
         fi
         wayland_stop
     )

@@ -8,8 +8,11 @@
 #   wayland_key CODE press|release    a key from the Wayland side (kwin, mutter, gnome-shell)
 #   wayland_stop                      stops what wayland_start started (also run at exit)
 #
-# wayland_start returns 77 when the compositor cannot run here (not installed,
-# refuses to start, no way in): WAYLAND_SKIP_REASON says why. On success it
+# wayland_start returns 77 when the compositor cannot be had here (it, or a
+# program it needs, is not installed): WAYLAND_SKIP_REASON says why. It returns
+# 1 when it is installed but did not come up (it, its XWayland or the pointer
+# driver failed or was too slow): WAYLAND_ERROR says why, with the last lines
+# of the log of what failed. On success it
 # exports XDG_RUNTIME_DIR (always a private one), WAYLAND_DISPLAY, DISPLAY
 # (its XWayland) and XAUTHORITY when XWayland asks for one, and, for kwin,
 # mutter and gnome-shell, DBUS_SESSION_BUS_ADDRESS (a private bus). It sets
@@ -32,6 +35,7 @@ _wayland_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$_wayland_dir/cleanup.sh"
 
 WAYLAND_SKIP_REASON=
+WAYLAND_ERROR=
 WAYLAND_POINTER=none
 WAYLAND_COMPOSITOR_PID=
 WAYLAND_NAME=
@@ -47,6 +51,14 @@ _wayland_sway_user=
 _wayland_skip() {
     WAYLAND_SKIP_REASON=$*
     return 77
+}
+
+# _wayland_fail LOG WHAT...: LOG is the name of the program whose log tells why.
+_wayland_fail() {
+    local log=$1
+    shift
+    WAYLAND_ERROR="$* (the last lines of its log: $(tail -n 5 "$WAYLAND_TMP/$log.log" 2>/dev/null | tr '\n' '|'))"
+    return 1
 }
 
 # Runs a program in the background with its output in $WAYLAND_TMP/NAME.log;
@@ -80,7 +92,7 @@ _wayland_start_bus() {
         [[ -S $XDG_RUNTIME_DIR/bus ]] && break
         sleep 0.1
     done
-    [[ -S $XDG_RUNTIME_DIR/bus ]] || { _wayland_skip "the private session bus did not start"; return; }
+    [[ -S $XDG_RUNTIME_DIR/bus ]] || { _wayland_fail dbus "the private session bus did not start"; return; }
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
 }
 
@@ -98,38 +110,32 @@ _wayland_wait_bus_name() {
     return 1
 }
 
-# The XWayland started by the compositor (a descendant of its PID): exports
-# DISPLAY, and XAUTHORITY when XWayland was given one; waits until it answers.
+# The XWayland started by the compositor: exports DISPLAY, and XAUTHORITY when
+# XWayland was given one; waits until it answers. It is told by the private
+# runtime folder it inherited, not by its parent: a compositor may start it
+# through a short-lived process of its own (wlroots does), and once XWayland
+# is ready its parent is PID 1.
 _wayland_find_xwayland() {
     local secs=$1 i pid args display= auth=
     for ((i = 0; i < secs * 10; i++)); do
         for pid in $(pgrep -x Xwayland); do
-            _wayland_descends "$pid" "$WAYLAND_COMPOSITOR_PID" || continue
+            tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" || continue
             mapfile -d '' -t args <"/proc/$pid/cmdline"
             local j
             for ((j = 1; j < ${#args[@]}; j++)); do
                 [[ ${args[j]} == :[0-9]* ]] && display=${args[j]}
                 [[ ${args[j]} == -auth ]] && auth=${args[j + 1]}
             done
+            [[ -n $display ]] && _wayland_pids+=("$pid") && break
         done
         if [[ -n $display ]]; then
             export DISPLAY=$display
             if [[ -n $auth ]]; then export XAUTHORITY=$auth; else unset XAUTHORITY; fi
-            _wayland_wait_x 10 && return 0
-            return 1
+            _wayland_wait_x 10
+            return
         fi
         kill -0 "$WAYLAND_COMPOSITOR_PID" 2>/dev/null || return 1
         sleep 0.1
-    done
-    return 1
-}
-
-_wayland_descends() {
-    local pid=$1 ancestor=$2 ppid
-    while [[ -n $pid && $pid != 0 && $pid != 1 ]]; do
-        [[ $pid == "$ancestor" ]] && return 0
-        ppid=$(awk '/^PPid:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
-        pid=$ppid
     done
     return 1
 }
@@ -159,7 +165,7 @@ _wayland_start_driver() {
     exec {_wayland_rd_out}<"$WAYLAND_TMP/driver.out"
     local reply=
     read -r -t 20 -u "$_wayland_rd_out" reply
-    [[ $reply == ready ]] || { WAYLAND_SKIP_REASON="${reply:-no answer} $(tail -3 "$WAYLAND_TMP/driver.log")"; return 1; }
+    [[ $reply == ready ]] || { _wayland_fail driver "the pointer driver said \"${reply:-nothing}\" within 20 s"; return 1; }
 }
 
 # One command to the driver; true when it answers "ok".
@@ -180,7 +186,7 @@ _wayland_start_weston() {
         # Room beside weston's window for the pointer to start from: weston
         # follows the pointer once it has entered its window.
         xsession_start --size "$((_wayland_width + 64))x$((_wayland_height + 64))x24" ||
-            { _wayland_skip "no Xvfb for weston"; return; }
+            { WAYLAND_ERROR="no Xvfb for weston"; return 1; }
         WAYLAND_HOST_DISPLAY=$DISPLAY
         xdotool mousemove $((_wayland_width + 32)) $((_wayland_height + 32))
         backend_args=(--backend=x11-backend.so)
@@ -197,10 +203,10 @@ _wayland_start_weston() {
         kill -0 "$WAYLAND_COMPOSITOR_PID" 2>/dev/null || break
         sleep 0.1
     done
-    [[ -n $display ]] || { _wayland_skip "weston did not start XWayland: $(tail -3 "$WAYLAND_TMP/weston.log")"; return; }
+    [[ -n $display ]] || { _wayland_fail weston "weston did not start XWayland within 10 s"; return; }
     export DISPLAY=$display
     unset XAUTHORITY
-    _wayland_wait_x 10 || { _wayland_skip "weston's XWayland did not answer"; return; }
+    _wayland_wait_x 10 || { _wayland_fail weston "weston's XWayland did not answer within 10 s"; return; }
     # The headless backend has no input device at all: its seat has no pointer
     # (XWayland even crashes on an XTEST pointer motion then), only XTEST keys.
     WAYLAND_POINTER=none
@@ -211,17 +217,24 @@ _wayland_start_weston() {
 _wayland_start_sway() {
     command -v sway >/dev/null || { _wayland_skip "sway is not installed"; return; }
     local driver=${WAYLAND_WLR_VIRTUAL_POINTER:-}
-    [[ -x $driver ]] || { _wayland_skip "no virtual-pointer client (WAYLAND_WLR_VIRTUAL_POINTER)"; return; }
+    [[ -x $driver ]] || { WAYLAND_ERROR="no virtual-pointer client (WAYLAND_WLR_VIRTUAL_POINTER: the build makes it)"; return 1; }
     local user=${WAYLAND_SWAY_USER:-belmora-wayland}
     local -a as_user=()
     if ((EUID == 0)); then
         # sway refuses to run as root: it runs as a dedicated user.
         if ! id "$user" >/dev/null 2>&1; then
             useradd --system --no-create-home --shell /usr/sbin/nologin "$user" 2>/dev/null ||
-                { _wayland_skip "cannot create the user $user to run sway"; return; }
+                { WAYLAND_ERROR="cannot create the user $user to run sway"; return 1; }
         fi
         chown "$user" "$XDG_RUNTIME_DIR" "$WAYLAND_TMP"
         as_user=(runuser -u "$user" --)
+        _wayland_sway_user=$user
+        # XWayland's sockets go in /tmp/.X11-unix: made by sway's user, were it
+        # missing, it would be that user's alone, and no other user's X server
+        # could start on this machine afterwards.
+        if [[ ! -d /tmp/.X11-unix || $(stat -c %u:%a /tmp/.X11-unix) != 0:1777 ]]; then
+            mkdir -p /tmp/.X11-unix && chown root:root /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+        fi
     fi
     cat >"$WAYLAND_TMP/sway.config" <<EOF
 output HEADLESS-1 resolution ${_wayland_width}x${_wayland_height} position 0 0
@@ -239,21 +252,20 @@ EOF
         kill -0 "$WAYLAND_COMPOSITOR_PID" 2>/dev/null || break
         sleep 0.1
     done
-    [[ -n $sock ]] || { _wayland_skip "sway did not start: $(tail -3 "$WAYLAND_TMP/sway.log")"; return; }
+    [[ -n $sock ]] || { _wayland_fail sway "sway did not start within 10 s"; return; }
     export SWAYSOCK=$sock
     export WAYLAND_DISPLAY
     WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-* 2>/dev/null | grep -v lock | head -1)
-    _wayland_sway_user=$user
-    _wayland_find_xwayland 20 || { _wayland_skip "sway did not start XWayland: $(tail -3 "$WAYLAND_TMP/sway.log")"; return; }
+    _wayland_find_xwayland 20 || { _wayland_fail sway "sway's XWayland did not come up within 20 s"; return; }
     _wayland_start_driver "$driver" "$_wayland_width" "$_wayland_height" ||
-        { _wayland_skip "no virtual pointer on sway: $WAYLAND_SKIP_REASON"; return; }
+        { WAYLAND_ERROR="no virtual pointer on sway: $WAYLAND_ERROR"; return 1; }
     WAYLAND_POINTER=wlroots
 }
 
 _wayland_start_kwin() {
     command -v kwin_wayland >/dev/null || { _wayland_skip "kwin_wayland is not installed"; return; }
     local fake=${WAYLAND_KWIN_FAKE_INPUT:-}
-    [[ -x $fake ]] || { _wayland_skip "no fake-input client (WAYLAND_KWIN_FAKE_INPUT)"; return; }
+    [[ -x $fake ]] || { WAYLAND_ERROR="no fake-input client (WAYLAND_KWIN_FAKE_INPUT: the build makes it)"; return 1; }
     _wayland_start_bus || return
     # KWin offers fake-input only to a program whose desktop file asks for it.
     mkdir -p "$WAYLAND_TMP/data/applications" "$WAYLAND_TMP/config" "$WAYLAND_TMP/cache"
@@ -275,9 +287,9 @@ EOF
     WAYLAND_COMPOSITOR_PID=$_wayland_last_pid
     export WAYLAND_DISPLAY=wayland-belmora
     _wayland_wait_bus_name org.kde.KWin 30 ||
-        { _wayland_skip "kwin_wayland did not start: $(tail -3 "$WAYLAND_TMP/kwin.log")"; return; }
-    _wayland_find_xwayland 20 || { _wayland_skip "kwin_wayland did not start XWayland: $(tail -3 "$WAYLAND_TMP/kwin.log")"; return; }
-    _wayland_start_driver "$fake" || { _wayland_skip "no fake input on kwin_wayland: $WAYLAND_SKIP_REASON"; return; }
+        { _wayland_fail kwin "kwin_wayland did not come on the session bus within 30 s"; return; }
+    _wayland_find_xwayland 20 || { _wayland_fail kwin "kwin_wayland's XWayland did not come up within 20 s"; return; }
+    _wayland_start_driver "$fake" || { WAYLAND_ERROR="no fake input on kwin_wayland: $WAYLAND_ERROR"; return 1; }
     WAYLAND_POINTER=kwin
 }
 
@@ -302,7 +314,7 @@ _wayland_start_mutter() {
         [[ -S $XDG_RUNTIME_DIR/pipewire-0 ]] && break
         sleep 0.1
     done
-    [[ -S $XDG_RUNTIME_DIR/pipewire-0 ]] || { _wayland_skip "pipewire did not start: $(tail -3 "$WAYLAND_TMP/pipewire.log")"; return; }
+    [[ -S $XDG_RUNTIME_DIR/pipewire-0 ]] || { _wayland_fail pipewire "pipewire did not start within 5 s"; return; }
     _wayland_spawn wireplumber env "${envs[@]}" wireplumber
     # GNOME Shell also asks logind on the system bus, and cannot start when
     # there is no system bus at all: it gets the private bus, where nobody
@@ -314,11 +326,11 @@ _wayland_start_mutter() {
     WAYLAND_COMPOSITOR_PID=$_wayland_last_pid
     export WAYLAND_DISPLAY=wayland-belmora
     _wayland_wait_bus_name org.gnome.Mutter.RemoteDesktop 60 ||
-        { _wayland_skip "$prog did not start: $(tail -3 "$WAYLAND_TMP/$prog.log")"; return; }
-    _wayland_find_xwayland 30 || { _wayland_skip "$prog did not start XWayland: $(tail -3 "$WAYLAND_TMP/$prog.log")"; return; }
+        { _wayland_fail "$prog" "$prog did not come on the session bus within 60 s"; return; }
+    _wayland_find_xwayland 30 || { _wayland_fail "$prog" "$prog's XWayland did not come up within 30 s"; return; }
     # The pointer: a remote-desktop session held open by a small D-Bus client.
     _wayland_start_driver /usr/bin/python3 "$_wayland_dir/../../tests/e2e/wayland/mutter_remote_desktop.py" ||
-        { _wayland_skip "no remote-desktop session on $prog: $WAYLAND_SKIP_REASON"; return; }
+        { WAYLAND_ERROR="no remote-desktop session on $prog: $WAYLAND_ERROR"; return 1; }
     WAYLAND_POINTER=mutter
     [[ $prog == gnome-shell ]] || return 0
     # GNOME Shell opens its overview once it has started: Escape leaves it.
@@ -332,7 +344,7 @@ _wayland_start_mutter() {
         ((i % 10 == 0)) && { wayland_key 1 press && wayland_key 1 release; } >/dev/null
         sleep 0.1
     done
-    _wayland_skip "GNOME Shell's overview stays open"
+    _wayland_fail gnome-shell "GNOME Shell's overview stays open"
 }
 
 _wayland_overview_active() {
@@ -404,6 +416,7 @@ wayland_stop() {
         stop_pid "${_wayland_pids[i]}"
     done
     _wayland_pids=()
+    _wayland_sway_user=
     WAYLAND_COMPOSITOR_PID=
     if [[ -n $WAYLAND_TMP ]]; then
         rm -rf "$WAYLAND_TMP"

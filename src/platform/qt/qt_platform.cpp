@@ -219,6 +219,16 @@ void QtPlatform::show(rt::WindowId w, bool activate)
         if (!states.empty()) x11::AddStatesBeforeMap(window, states.data(), int(states.size()));
         window->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
         window->show();
+        // And asked again once mapped, as the EWMH asks of a mapped window:
+        // wlroots' window manager (sway's) reads a window's _NET_WM_STATE only
+        // once it listens to the window, which it starts doing when it hears
+        // of its creation, and at the map request overwrites the property
+        // with what it knows. A busy compositor hears of the window after the
+        // states above were written, and would tile it under a title bar. The
+        // request reaches it after the map request, in order; a window manager
+        // that already made the window full screen has nothing to do.
+        if (window->fullScreenAsked() && x11::WindowManagerRunning())
+            x11::RequestState(window, "_NET_WM_STATE_FULLSCREEN", true);
         if (placedByItself) watchStacking();
     }
     if (activate)

@@ -7,6 +7,10 @@
 #     (wlr_virtual_pointer, kwin_fake_input); a missing one skips its compositor
 #     --qt-wayland  the session asks Qt programs for Wayland (QT_QPA_PLATFORM=wayland):
 #                   the program still runs through XWayland
+#     --late-wm     the compositor is stopped (SIGSTOP) from the greeting's Return
+#                   until the page is made and mapped: its X window manager hears
+#                   of the page's window, and of the states it asked for, only
+#                   then, as on a busy machine; the page must cover the output all the same
 #     COMPOSITOR: weston, sway, kwin, mutter or gnome-shell; weston-x11 is weston
 #     on its X11 backend in a private Xvfb, whose pointer is weston's (the
 #     headless one has no input device at all)
@@ -22,14 +26,22 @@
 #   page        the crash page covers the whole output
 #   script      on KWin, the program's cursor script is loaded while it runs, and unloaded at its end
 #   run         click, greeting, page, seven keys, closing greeting, exit status 0
-# A compositor that cannot run here is skipped (exit 77) with the reason.
+# A compositor that is not installed here is skipped (exit 77) with the reason;
+# one that is installed and does not come up is a failure.
 set -uo pipefail
-usage="usage: $0 COMPOSITOR PATH/TO/belmora DRIVER_DIR [--qt-wayland]"
+usage="usage: $0 COMPOSITOR PATH/TO/belmora DRIVER_DIR [--qt-wayland] [--late-wm]"
 compositor=${1:?$usage}
 belmora=${2:?$usage}
 drivers=${3:?$usage}
-qt_wayland=0
-[[ ${4:-} == --qt-wayland ]] && qt_wayland=1
+shift 3
+qt_wayland=0 late_wm=0
+for opt in "$@"; do
+    case $opt in
+        --qt-wayland) qt_wayland=1 ;;
+        --late-wm) late_wm=1 ;;
+        *) echo "$usage" >&2; exit 2 ;;
+    esac
+done
 export WAYLAND_KWIN_FAKE_INPUT=$drivers/kwin_fake_input WAYLAND_WLR_VIRTUAL_POINTER=$drivers/wlr_virtual_pointer
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../../scripts/lib/wayland.sh"
@@ -81,7 +93,7 @@ if ((rc == 77)); then
     echo "SKIP: $compositor: $WAYLAND_SKIP_REASON"
     exit 77
 fi
-((rc == 0)) || fatal "could not start the compositor"
+((rc == 0)) || fatal "could not start the compositor: $WAYLAND_ERROR"
 echo "$compositor: WAYLAND_DISPLAY=$WAYLAND_DISPLAY, XWayland on DISPLAY=$DISPLAY, pointer driven by: $WAYLAND_POINTER"
 
 tmp=$WAYLAND_TMP/belmora
@@ -204,7 +216,7 @@ fi
 
 # The whole run. Weston's headless backend has no pointer device at all.
 if [[ $WAYLAND_POINTER == none ]]; then
-    echo "SKIP  run on $compositor: no pointer to click with (the headless backend has no input device)"
+    echo "SKIP (part): the whole run on $compositor: its headless backend has no input device to click with (wayland_weston-x11 makes the run)"
     exit $failed
 fi
 settle
@@ -243,7 +255,10 @@ point_at $((bx + 20)) $((by + 20)) || fatal "XWayland does not see the pointer a
 wayland_pointer_click || fatal "could not click"
 # Gives the window named NAME the keyboard focus, asking the window manager
 # as a click would, and presses KEY; says where the focus is when it did not come.
+# With --stalled, the compositor is stopped before the key and left stopped.
 press_in() {
+    local stalled=0
+    [[ $1 == --stalled ]] && { stalled=1; shift; }
     local name=$1 key=$2 win i focus=
     win=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | head -1)
     for ((i = 0; i < 3; i++)); do
@@ -253,11 +268,32 @@ press_in() {
         sleep 0.3
     done
     [[ $focus == "$name" ]] || echo "note: no focus for \"$name\" (it is on \"$focus\")"
+    ((stalled)) && compositor_signal STOP
     xdotool key "$key"
+}
+# Stops or continues the compositor (the process itself, not what started it).
+compositor_signal() {
+    local p
+    for p in $(pgrep -P "$WAYLAND_COMPOSITOR_PID") "$WAYLAND_COMPOSITOR_PID"; do
+        [[ $(cat "/proc/$p/comm" 2>/dev/null) == "${compositor%-x11}"* ]] && kill -"$1" "$p"
+    done
 }
 
 greeting=$(wait_window 10 Belmora) || { xdotool getmouselocation; xwininfo -root -tree | grep -v "has no name"; fatal "no greeting box after the click"; }
-press_in Belmora Return
+if ((late_wm)); then
+    cleanup_add "compositor_signal CONT"
+    press_in --stalled Belmora Return
+    # XWayland goes on without the compositor: the page is made and mapped
+    # (its map request waits for the window manager, in the compositor).
+    for ((i = 0; i < 50; i++)); do
+        xwininfo -root -tree 2>/dev/null | grep -q '"Windows BSOD"' && break
+        sleep 0.1
+    done
+    sleep 0.5
+    compositor_signal CONT
+else
+    press_in Belmora Return
+fi
 page=$(wait_window 10 'Windows BSOD') || fatal "the crash page did not open"
 sleep 1
 read -r px py pw ph pdeco < <(geometry 'Windows BSOD')
