@@ -27,6 +27,8 @@ if ! declare -F cleanup_add >/dev/null; then
         [[ -n $pid ]] || return 0
         kill -0 "$pid" 2>/dev/null || return 0
         kill -TERM "$pid" 2>/dev/null || true
+        # A stopped process would act on it only once continued.
+        kill -CONT "$pid" 2>/dev/null || true
         for ((i = 0; i < grace; i++)); do
             kill -0 "$pid" 2>/dev/null || break
             sleep 0.1

@@ -11,10 +11,13 @@ BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev
 # Running it from the build (./scripts/run.sh).
 RUN_PACKAGES=(pulseaudio-utils)
 # A private desktop for tests and benchmarks: X server, window managers, a panel, input,
-# keyboard layouts, window and screen reading, a sound server, a session bus (dbus-daemon).
-DESKTOP_PACKAGES=(xvfb openbox xfwm4 xfce4-panel xdotool x11-utils x11-xserver-utils x11-xkb-utils imagemagick pulseaudio dbus)
-# Recording and tracing a whole run.
-PROBE_PACKAGES=(sox strace)
+# keyboard layouts, window and screen reading, a sound server, a session bus (dbus-daemon),
+# the font the text layout is checked with.
+DESKTOP_PACKAGES=(xvfb openbox xfwm4 xfce4-panel xdotool x11-utils x11-xserver-utils x11-xkb-utils imagemagick pulseaudio dbus
+                  fonts-dejavu-core)
+# Recording and tracing a whole run; dbus-x11 (dbus-launch) for the traced run
+# where libdbus could start a session bus of its own.
+PROBE_PACKAGES=(sox strace dbus-x11)
 # Cross-building belmora.exe.
 MINGW_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 # Running it on Linux; fonts-wine holds Fixedsys and the other bitmap fonts

@@ -6,7 +6,9 @@
 #   wayland_pointer_move X Y          moves the pointer from the Wayland side (absolute pixels)
 #   wayland_pointer_click             left click from the Wayland side
 #   wayland_key CODE press|release    a key from the Wayland side (kwin, mutter, gnome-shell)
-#   wayland_stop                      stops what wayland_start started (also run at exit)
+#   wayland_stop                      stops what wayland_start started (also run at exit);
+#                                     false, saying what, when something the compositor
+#                                     started outlived it (it is killed then)
 #
 # wayland_start returns 77 when the compositor cannot be had here (it, or a
 # program it needs, is not installed): WAYLAND_SKIP_REASON says why. It returns
@@ -71,43 +73,33 @@ _wayland_spawn() {
     _wayland_pids+=("$_wayland_last_pid")
 }
 
-# True once the file exists and is not empty, waiting up to SECS; false early
-# when the process PID is gone.
-_wayland_wait_file() {
-    local file=$1 secs=$2 pid=$3 i
+# _wayland_until SECS COMMAND...: true once COMMAND succeeds, tried every
+# tenth of a second for SECS; false at once when the process $_wayland_last_pid
+# (the one started last) is gone.
+_wayland_until() {
+    local secs=$1 i
+    shift
     for ((i = 0; i < secs * 10; i++)); do
-        [[ -s $file ]] && return 0
-        kill -0 "$pid" 2>/dev/null || return 1
+        "$@" && return 0
+        kill -0 "$_wayland_last_pid" 2>/dev/null || return 1
         sleep 0.1
     done
-    [[ -s $file ]]
+    return 1
 }
 
 # A private session bus: DBUS_SESSION_BUS_ADDRESS.
 _wayland_start_bus() {
     command -v dbus-daemon >/dev/null || { _wayland_skip "dbus-daemon is not installed"; return; }
     _wayland_spawn dbus dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus"
-    local i
-    for ((i = 0; i < 50; i++)); do
-        [[ -S $XDG_RUNTIME_DIR/bus ]] && break
-        sleep 0.1
-    done
-    [[ -S $XDG_RUNTIME_DIR/bus ]] || { _wayland_fail dbus "the private session bus did not start"; return; }
+    _wayland_until 5 test -S "$XDG_RUNTIME_DIR/bus" ||
+        { _wayland_fail dbus "the private session bus did not start within 5 s"; return; }
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
 }
 
-# True once NAME is owned on the session bus, waiting up to SECS.
-_wayland_wait_bus_name() {
-    local name=$1 secs=$2 i
-    for ((i = 0; i < secs * 10; i++)); do
-        if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-            org.freedesktop.DBus.NameHasOwner "string:$name" 2>/dev/null | grep -q 'boolean true'; then
-            return 0
-        fi
-        kill -0 "$WAYLAND_COMPOSITOR_PID" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
+# Whether NAME is owned on the session bus.
+_wayland_bus_name_owned() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
 }
 
 # The XWayland started by the compositor: exports DISPLAY, and XAUTHORITY when
@@ -119,7 +111,7 @@ _wayland_find_xwayland() {
     local secs=$1 i pid args display= auth=
     for ((i = 0; i < secs * 10; i++)); do
         for pid in $(pgrep -x Xwayland); do
-            tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" || continue
+            { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" || continue
             mapfile -d '' -t args <"/proc/$pid/cmdline"
             local j
             for ((j = 1; j < ${#args[@]}; j++)); do
@@ -196,15 +188,10 @@ _wayland_start_weston() {
     WAYLAND_COMPOSITOR_PID=$_wayland_last_pid
     export WAYLAND_DISPLAY=wayland-belmora
     # weston starts XWayland at the first X connection; it names the display in its log.
-    local i display=
-    for ((i = 0; i < 100; i++)); do
-        display=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$WAYLAND_TMP/weston.log")
-        [[ -n $display ]] && break
-        kill -0 "$WAYLAND_COMPOSITOR_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    [[ -n $display ]] || { _wayland_fail weston "weston did not start XWayland within 10 s"; return; }
-    export DISPLAY=$display
+    _wayland_until 10 grep -q 'xserver listening on display :' "$WAYLAND_TMP/weston.log" ||
+        { _wayland_fail weston "weston did not start XWayland within 10 s"; return; }
+    export DISPLAY
+    DISPLAY=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$WAYLAND_TMP/weston.log" | head -1)
     unset XAUTHORITY
     _wayland_wait_x 10 || { _wayland_fail weston "weston's XWayland did not answer within 10 s"; return; }
     # The headless backend has no input device at all: its seat has no pointer
@@ -245,15 +232,10 @@ EOF
         WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WAYLAND_DISPLAY= DISPLAY= \
         sway --config "$WAYLAND_TMP/sway.config"
     WAYLAND_COMPOSITOR_PID=$_wayland_last_pid
-    local i sock=
-    for ((i = 0; i < 100; i++)); do
-        sock=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'sway-ipc.*.sock' 2>/dev/null | head -1)
-        [[ -n $sock ]] && break
-        kill -0 "$WAYLAND_COMPOSITOR_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    [[ -n $sock ]] || { _wayland_fail sway "sway did not start within 10 s"; return; }
-    export SWAYSOCK=$sock
+    _wayland_until 10 compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock" >/dev/null ||
+        { _wayland_fail sway "sway did not start within 10 s"; return; }
+    export SWAYSOCK
+    SWAYSOCK=$(compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock" | head -1)
     export WAYLAND_DISPLAY
     WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-* 2>/dev/null | grep -v lock | head -1)
     _wayland_find_xwayland 20 || { _wayland_fail sway "sway's XWayland did not come up within 20 s"; return; }
@@ -286,7 +268,7 @@ EOF
         --no-kactivities --width "$_wayland_width" --height "$_wayland_height" --socket wayland-belmora
     WAYLAND_COMPOSITOR_PID=$_wayland_last_pid
     export WAYLAND_DISPLAY=wayland-belmora
-    _wayland_wait_bus_name org.kde.KWin 30 ||
+    _wayland_until 30 _wayland_bus_name_owned org.kde.KWin ||
         { _wayland_fail kwin "kwin_wayland did not come on the session bus within 30 s"; return; }
     _wayland_find_xwayland 20 || { _wayland_fail kwin "kwin_wayland's XWayland did not come up within 20 s"; return; }
     _wayland_start_driver "$fake" || { WAYLAND_ERROR="no fake input on kwin_wayland: $WAYLAND_ERROR"; return 1; }
@@ -309,12 +291,8 @@ _wayland_start_mutter() {
                    XDG_DATA_HOME="$WAYLAND_TMP/data" DISPLAY= WAYLAND_DISPLAY=)
     # Screen casts (which the remote-desktop pointer needs) go through PipeWire.
     _wayland_spawn pipewire env "${envs[@]}" pipewire
-    local i
-    for ((i = 0; i < 50; i++)); do
-        [[ -S $XDG_RUNTIME_DIR/pipewire-0 ]] && break
-        sleep 0.1
-    done
-    [[ -S $XDG_RUNTIME_DIR/pipewire-0 ]] || { _wayland_fail pipewire "pipewire did not start within 5 s"; return; }
+    _wayland_until 5 test -S "$XDG_RUNTIME_DIR/pipewire-0" ||
+        { _wayland_fail pipewire "pipewire did not start within 5 s"; return; }
     _wayland_spawn wireplumber env "${envs[@]}" wireplumber
     # GNOME Shell also asks logind on the system bus, and cannot start when
     # there is no system bus at all: it gets the private bus, where nobody
@@ -325,7 +303,7 @@ _wayland_start_mutter() {
         --wayland-display wayland-belmora
     WAYLAND_COMPOSITOR_PID=$_wayland_last_pid
     export WAYLAND_DISPLAY=wayland-belmora
-    _wayland_wait_bus_name org.gnome.Mutter.RemoteDesktop 60 ||
+    _wayland_until 60 _wayland_bus_name_owned org.gnome.Mutter.RemoteDesktop ||
         { _wayland_fail "$prog" "$prog did not come on the session bus within 60 s"; return; }
     _wayland_find_xwayland 30 || { _wayland_fail "$prog" "$prog's XWayland did not come up within 30 s"; return; }
     # The pointer: a remote-desktop session held open by a small D-Bus client.
@@ -418,8 +396,37 @@ wayland_stop() {
     _wayland_pids=()
     _wayland_sway_user=
     WAYLAND_COMPOSITOR_PID=
+    local left=0
     if [[ -n $WAYLAND_TMP ]]; then
+        # What the compositor started itself, and outlived it, is still ours.
+        local -a strays
+        mapfile -t strays < <(_wayland_strays)
+        if ((${#strays[@]})); then
+            left=1
+            for i in "${strays[@]}"; do
+                echo "wayland_stop: left running: $i $(tr '\0' ' ' <"/proc/$i/cmdline" 2>/dev/null)" >&2
+                kill -KILL "$i" 2>/dev/null
+            done
+        fi
         rm -rf "$WAYLAND_TMP"
         WAYLAND_TMP=
     fi
+    return "$left"
+}
+
+# Live processes that run with the private runtime folder, but this shell's own.
+_wayland_strays() {
+    local file pid state ppid
+    for file in $(grep -lszxF "XDG_RUNTIME_DIR=$WAYLAND_TMP/run" /proc/[0-9]*/environ); do
+        pid=${file#/proc/}
+        pid=${pid%/environ}
+        read -r state ppid < <(awk '{print $3, $4}' "/proc/$pid/stat" 2>/dev/null) || continue
+        [[ $state == Z ]] && continue
+        # This shell, its subshells and what they run.
+        while [[ -n $ppid && $ppid != 0 && $ppid != 1 && $ppid != "$$" ]]; do
+            ppid=$(awk '{print $4}' "/proc/$ppid/stat" 2>/dev/null)
+        done
+        [[ $pid == "$$" || $ppid == "$$" ]] && continue
+        echo "$pid"
+    done
 }

@@ -1,16 +1,18 @@
 # shellcheck shell=bash
 # Small X helpers for tests and scripts that drive the real program.
 #
-#   wait_window SECS NAME   waits for a visible window named exactly NAME; prints its id
+#   wait_window SECS NAME [PID]   waits for a visible window named exactly NAME; prints
+#                           its id; gives up at once when the process PID (if given) is gone
 #   pixel X Y               the colour of one screen pixel, as "r,g,b"
 #   window_geometry ID      "x y width height" of a window on the screen (xwininfo)
 #   wait_geometry SECS ID "X Y W H"   waits for the window to have that geometry
 
 wait_window() {
-    local secs=$1 name=$2 i id
+    local secs=$1 name=$2 pid=${3:-} i id
     for ((i = 0; i < secs * 10; i++)); do
         id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | head -1)
         [[ -n $id ]] && { echo "$id"; return 0; }
+        [[ -z $pid ]] || kill -0 "$pid" 2>/dev/null || return 1
         sleep 0.1
     done
     return 1

@@ -23,6 +23,7 @@ fi
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/xsession.sh"
 source "$here/../../scripts/lib/xwait.sh"
+source "$here/../../scripts/lib/page_end.sh"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -51,23 +52,7 @@ wait_geometry 5 "$page" "$px 0 1024 768" ||
     fail "the page covers $(window_geometry "$page"), not the primary monitor ($px 0 1024 768)"
 echo "the page covers the primary monitor: $(window_geometry "$page")"
 
-for i in 1 2 3 4 5 6; do
-    xdotool key a
-    sleep 0.8
-done
-xdotool key a
-closing=$(wait_window 10 'BRUNDELMAR entry') || fail "no closing greeting at the seventh key"
-xdotool windowactivate --sync "$closing" >/dev/null 2>&1 || true
-xdotool key Return
-
-status=
-for ((i = 0; i < 100; i++)); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-        wait "$pid"; status=$?
-        break
-    fi
-    sleep 0.1
-done
-[[ -n $status ]] || fail "the program did not end after the closing greeting"
-[[ $status == 0 ]] || { cat "$tmp/out" "$tmp/err" >&2; fail "exit status $status"; }
+page_end "$pid" || fail "no closing greeting at the seventh key"
+[[ -n $PAGE_END_STATUS ]] || fail "the program did not end after the closing greeting"
+[[ $PAGE_END_STATUS == 0 ]] || { cat "$tmp/out" "$tmp/err" >&2; fail "exit status $PAGE_END_STATUS"; }
 echo "PASS: whole run on two monitors"

@@ -4,7 +4,7 @@
 # scripts/lib/wayland.sh for how each compositor is started and driven).
 #   wayland_whole_run_test.sh COMPOSITOR PATH/TO/belmora DRIVER_DIR
 #     DRIVER_DIR holds the pointer drivers built from this folder
-#     (wlr_virtual_pointer, kwin_fake_input); a missing one skips its compositor
+#     (wlr_virtual_pointer, kwin_fake_input); a missing one fails its compositor
 #     --qt-wayland  the session asks Qt programs for Wayland (QT_QPA_PLATFORM=wayland):
 #                   the program still runs through XWayland
 #     --late-wm     the compositor is stopped (SIGSTOP) from the greeting's Return
@@ -214,9 +214,16 @@ elif [[ $WAYLAND_POINTER != none ]]; then
     check chase "pointer parked at $cx,$cy; the banner at $bx,$by after 3 s" test $got == 0
 fi
 
+# The compositor and all it started stop with the test: none outlives it.
+stop_all() {
+    stop_pid "$pid"
+    wayland_stop || { echo "FAIL  stop on $compositor: processes it started outlived it" >&2; failed=1; }
+}
+
 # The whole run. Weston's headless backend has no pointer device at all.
 if [[ $WAYLAND_POINTER == none ]]; then
     echo "SKIP (part): the whole run on $compositor: its headless backend has no input device to click with (wayland_weston-x11 makes the run)"
+    stop_all
     exit $failed
 fi
 settle
@@ -271,11 +278,12 @@ press_in() {
     ((stalled)) && compositor_signal STOP
     xdotool key "$key"
 }
-# Stops or continues the compositor (the process itself, not what started it).
+# Stops or continues the compositor. What started it is continued too: runuser
+# (sway's) stops itself when it sees its child stopped.
 compositor_signal() {
     local p
     for p in $(pgrep -P "$WAYLAND_COMPOSITOR_PID") "$WAYLAND_COMPOSITOR_PID"; do
-        [[ $(cat "/proc/$p/comm" 2>/dev/null) == "${compositor%-x11}"* ]] && kill -"$1" "$p"
+        [[ $1 == CONT || $(cat "/proc/$p/comm" 2>/dev/null) == "${compositor%-x11}"* ]] && kill -"$1" "$p"
     done
 }
 
@@ -334,4 +342,5 @@ ended() { [[ $status == 0 ]]; }
 
 check run "click, greeting, page, seven keys, closing greeting: exit status ${status:-none (still running)}" ended
 ((failed)) && { echo "--- stderr of the program:" >&2; cat "$tmp/err" >&2; }
+stop_all
 exit $failed

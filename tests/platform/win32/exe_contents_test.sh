@@ -7,7 +7,8 @@
 #   exe_contents_test.sh path/to/belmora.exe VERSION
 #
 # VERSION is MAJOR.MINOR.0.REVISION (the project's, e.g. 1.0.0.15): the four
-# numbers of the resource, shown as text the Visual Basic way, "1.00.0015".
+# numbers of the resource; its text form is major, minor in two digits,
+# revision in four: "1.00.0015".
 set -u
 exe=${1:?usage: $0 path/to/belmora.exe VERSION}
 version=${2:?usage: $0 path/to/belmora.exe VERSION}

@@ -18,6 +18,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 lib=$here/../../../scripts/lib
 source "$lib/xsession.sh"
 source "$lib/wine.sh"
+source "$lib/xwait.sh"
 
 prefix='' managed=Y xrandr=Y session=(--wm)
 ox=0  # where the primary monitor starts on the X screen: Windows' x = 0
@@ -56,40 +57,6 @@ fail() {
     exit 1
 }
 
-# The first visible window whose title matches, waiting up to $2 tenths of a second.
-wait_window() {
-    local i id
-    for ((i = 0; i < $2; i++)); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
-        [[ -n $id ]] && { echo "$id"; return 0; }
-        kill -0 "$pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-
-# "x y width height" of a window on the screen.
-geometry() {
-    xwininfo -id "$1" 2>/dev/null | awk -F: '
-        /Absolute upper-left X/ {x = $2} /Absolute upper-left Y/ {y = $2}
-        /Width/ {w = $2} /Height/ {h = $2}
-        END {printf "%d %d %d %d\n", x, y, w, h}'
-}
-
-# Waits up to $3 tenths of a second for window $1 to have geometry $2.
-wait_geometry() {
-    local i
-    for ((i = 0; i < $3; i++)); do
-        [[ $(geometry "$1") == "$2" ]] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-pixel() {
-    import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-Fa-f]\{6\}' | head -n1
-}
-
 # With the pointer here, the banner's catch box is centred on it when the
 # banner is at the top-left corner (it starts there and has no reason to move).
 xdotool mousemove $((ox + 16)) 16
@@ -98,36 +65,36 @@ wine "$exe" </dev/null > >(cat >"$log") 2>&1 &
 pid=$!
 cleanup_add "stop_pid $pid"
 
-banner=$(wait_window '^Form1$' 300) || fail "the banner did not appear"
+banner=$(wait_window 30 Form1 "$pid") || fail "the banner did not appear"
 echo "banner shown after $(elapsed)"
-wait_geometry "$banner" "$ox 0 81 28" 50 || fail "banner at $(geometry "$banner"), not $ox 0 81 28"
+wait_geometry 5 "$banner" "$ox 0 81 28" || fail "banner at $(window_geometry "$banner"), not $ox 0 81 28"
 
 xdotool mousemove 500 400  # with --left-monitor: on the left monitor, at Windows' x -524
-wait_geometry "$banner" "484 384 81 28" 100 || fail "banner rests at $(geometry "$banner"), not 484 384 81 28"
+wait_geometry 10 "$banner" "484 384 81 28" || fail "banner rests at $(window_geometry "$banner"), not 484 384 81 28"
 echo "banner at rest under the pointer after $(elapsed)"
 # The greeting picture (assets/greeting.xpm): its dark frame, then its blue band.
-[[ $(pixel 484 384) == "#341E58" && $(pixel 485 385) == "#7C84AE" ]] ||
+[[ $(pixel 484 384) == 52,30,88 && $(pixel 485 385) == 124,132,174 ]] ||
     fail "the banner does not show the greeting picture: $(pixel 484 384) $(pixel 485 385)"
 
 xdotool click 1
-box=$(wait_window '^Belmora$' 100) || fail "no box captioned Belmora after the click"
-echo "greeting box after $(elapsed): $(geometry "$box")"
+box=$(wait_window 10 Belmora "$pid") || fail "no box captioned Belmora after the click"
+echo "greeting box after $(elapsed): $(window_geometry "$box")"
 # A window manager keeps it above; unmanaged, wine keeps the X stacking itself.
 [[ $managed == N ]] || xprop -id "$box" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE ||
     fail "the box is not kept above the banner"
 
 xdotool key Return
-page=$(wait_window '^Windows BSOD$' 100) || fail "no page after Return"
-wait_geometry "$page" "$ox 0 1024 768" 50 || fail "page at $(geometry "$page"), not on the whole primary monitor"
+page=$(wait_window 10 'Windows BSOD' "$pid") || fail "no page after Return"
+wait_geometry 5 "$page" "$ox 0 1024 768" || fail "page at $(window_geometry "$page"), not on the whole primary monitor"
 for ((i = 0; i < 30; i++)); do  # until its first paint
     colour=$(pixel $((ox + 5)) 5)
-    [[ $colour == "#000080" ]] && break
+    [[ $colour == 0,0,128 ]] && break
     sleep 0.1
 done
-[[ $colour == "#000080" ]] || fail "the page's corner is $colour, not navy"
+[[ $colour == 0,0,128 ]] || fail "the page's corner is $colour, not navy"
 echo "navy page after $(elapsed)"
 # The banner is gone from the screen: its dark frame is no longer where it rested.
-[[ $(pixel 484 384) != "#341E58" ]] || fail "the banner is still shown"
+[[ $(pixel 484 384) != 52,30,88 ]] || fail "the banner is still shown"
 [[ $managed == N ]] || xprop -id "$page" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR ||
     fail "the page has a taskbar entry"
 xprop -id "$page" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "the page has no 32 x 32 icon"
@@ -146,7 +113,7 @@ for ((k = 1; k <= 7; k++)); do
     xdotool key space
     sleep 0.2
 done
-last=$(wait_window '^BRUNDELMAR entry$' 100) || fail "no last box after seven keys"
+last=$(wait_window 10 'BRUNDELMAR entry' "$pid") || fail "no last box after seven keys"
 echo "last box after $(elapsed)"
 xdotool key Return
 
