@@ -4,12 +4,12 @@
 #
 #   deb_contents_test.sh belmora_<version>_amd64.deb VERSION BUILD_DIR
 #
-# Exit status 77 (skipped) when the package has not been made: ./scripts/package.sh makes it.
+# Fails, saying so, when the package has not been made (./scripts/package.sh makes it).
 set -u
 deb=${1:?usage: $0 DEB VERSION BUILD_DIR}
 version=${2:?usage: $0 DEB VERSION BUILD_DIR}
 build=${3:?usage: $0 DEB VERSION BUILD_DIR}
-[[ -f $deb ]] || { echo "$deb not found: run ./scripts/package.sh first (skipped)"; exit 77; }
+[[ -f $deb ]] || { echo "$deb not found: ./scripts/package.sh makes it (./scripts/test.sh runs it before these checks)" >&2; exit 1; }
 status=0
 fail() { echo "FAIL: $*" >&2; status=1; }
 tmp=$(mktemp -d /tmp/belmora-deb.XXXXXX)

@@ -5,10 +5,10 @@
 #
 #   deb_whole_run_test.sh belmora_<version>_amd64.deb
 #
-# Exit status 77 (skipped) when the package has not been made.
+# Fails, saying so, when the package has not been made (./scripts/package.sh makes it).
 set -u
 deb=${1:?usage: $0 DEB}
-[[ -f $deb ]] || { echo "$deb not found: run ./scripts/package.sh first (skipped)"; exit 77; }
+[[ -f $deb ]] || { echo "$deb not found: ./scripts/package.sh makes it (./scripts/test.sh runs it before these checks)" >&2; exit 1; }
 here=$(cd "$(dirname "$0")" && pwd)
 tmp=$(mktemp -d /tmp/belmora-deb-run.XXXXXX)
 trap 'rm -rf "$tmp"' EXIT

@@ -6,10 +6,10 @@
 #
 #   desktop_files_test.sh belmora_<version>_amd64.deb
 #
-# Exit status 77 (skipped) when the package has not been made.
+# Fails, saying so, when the package has not been made (./scripts/package.sh makes it).
 set -u
 deb=${1:?usage: $0 DEB}
-[[ -f $deb ]] || { echo "$deb not found: run ./scripts/package.sh first (skipped)"; exit 77; }
+[[ -f $deb ]] || { echo "$deb not found: ./scripts/package.sh makes it (./scripts/test.sh runs it before these checks)" >&2; exit 1; }
 status=0
 fail() { echo "FAIL: $*" >&2; status=1; }
 tmp=$(mktemp -d /tmp/belmora-desktop.XXXXXX)
