@@ -20,7 +20,9 @@
 //     the pointer over the top edge, a window weston places instead
 //   - a borderless window of the primary monitor's size is full screen:
 //     _NET_WM_STATE_FULLSCREEN asked for as well (over panels and top bars),
-//     and dropped again if it is resized
+//     written before the map and asked again once mapped (a window manager
+//     that hears of the window late, sway's, would miss the first), and
+//     dropped again if it is resized
 //   - show with or without activation; an activated window gets the keyboard
 //     focus even with no window manager (XSetInputFocus once it is mapped)
 //   - geometry as the client area in screen pixels, counted as Windows does
