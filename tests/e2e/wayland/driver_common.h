@@ -20,21 +20,23 @@ struct driver_requests {
     void (*key)(unsigned code, int pressed); /* NULL: no keyboard */
 };
 
-static void driver_global_remove(void *data, struct wl_registry *registry, uint32_t name)
+static void driver_global_remove(void* data, struct wl_registry* registry, uint32_t name)
 {
-    (void)data; (void)registry; (void)name;
+    (void)data;
+    (void)registry;
+    (void)name;
 }
 
 /* Connects to $WAYLAND_DISPLAY and binds the globals through on_global;
  * exits with status 1 when there is no compositor. */
-static struct wl_display *driver_connect(const char *program,
-                                         void (*on_global)(void *, struct wl_registry *, uint32_t,
-                                                           const char *, uint32_t))
+static struct wl_display* driver_connect(const char* program,
+                                         void (*on_global)(void*, struct wl_registry*, uint32_t, const char*,
+                                                           uint32_t))
 {
     static struct wl_registry_listener listener;
     listener.global = on_global;
     listener.global_remove = driver_global_remove;
-    struct wl_display *display = wl_display_connect(NULL);
+    struct wl_display* display = wl_display_connect(NULL);
     if (!display) {
         fprintf(stderr, "%s: no Wayland display\n", program);
         exit(1);
@@ -46,7 +48,7 @@ static struct wl_display *driver_connect(const char *program,
 
 /* Says "ready", then carries out the commands on stdin until it ends (0),
  * or until the compositor closes the connection (1). */
-static int driver_serve(struct wl_display *display, const struct driver_requests *requests)
+static int driver_serve(struct wl_display* display, const struct driver_requests* requests)
 {
     wl_display_roundtrip(display);
     printf("ready\n");

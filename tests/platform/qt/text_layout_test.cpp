@@ -51,7 +51,8 @@ TEST(QtFonts, MissingFixedsysBecomesAFixedPitchFontWithItsCell)
 
 TEST(QtFonts, AnInstalledFamilyIsUsedAsNamed)
 {
-    ASSERT_TRUE(QFontDatabase::hasFamily("DejaVu Sans")) << "DejaVu Sans is not installed (fonts-dejavu-core)";
+    ASSERT_TRUE(QFontDatabase::hasFamily("DejaVu Sans"))
+        << "DejaVu Sans is not installed (fonts-dejavu-core)";
     const QFont font = ResolveFont(rt::FontSpec{"DejaVu Sans", 12.0f, 700});
     EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("DejaVu Sans"));
     EXPECT_EQ(font.pointSizeF(), 12.0);
