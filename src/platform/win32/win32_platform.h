@@ -1,6 +1,17 @@
 #pragma once
 // Win32Platform: the Platform port on the Windows API (user32, gdi32, kernel32).
 //
+// Files
+//   win32_platform.cpp   window classes, the hidden helper window, loop and quit
+//   form_window.h/.cpp   form windows: styles, owner, geometry, showing, their
+//                        window procedure (painting, clicks, keys, close)
+//   window_icon.cpp      icons made from the forms' icon pictures
+//   message_box.cpp      message boxes, their owner's activation, their end on quit
+//   timers.cpp           the tick: timers on the helper window
+//   system_services.cpp  cursor, screen size, double-click time, tones
+//   scene_painter.h/.cpp painting a Scene with GDI
+//   belmora.rc.in, belmora.exe.manifest  the exe's version, icon and manifest
+//
 // Implements
 //   - one top-level window per form: WS_POPUP when borderless, WS_OVERLAPPEDWINDOW
 //     when bordered; a window kept out of the taskbar is owned by a hidden window
@@ -31,12 +42,18 @@
 //     found with EnumThreadWindows)
 //   - GetCursorPos, the primary screen's size, GetDoubleClickTime, kernel32 Beep
 //   - the window and class icon made from the form's icon picture
+//   - DPI: the program is not DPI aware, and says so (belmora.exe.manifest,
+//     dpiAware false): Windows scales its windows, pictures and text on
+//     screens above 96 DPI, so the banner and the page keep their proportions;
+//     the coordinates it sees are the scaled ones, cursor included
 // Does not implement
 //   - other mouse buttons, mouse moves, key releases, keys with no character
 //   - message box buttons other than OK
 //   - the size of screens other than the primary one (windows and the cursor
 //     may be anywhere on the virtual screen, at negative coordinates left of
-//     or above the primary); DPI awareness (Windows scales the program)
+//     or above the primary)
+//   - the common controls' visual styles (no comctl32 6 in the manifest: the
+//     message boxes keep the classic look)
 #include <windows.h>
 
 #include <cstdint>
