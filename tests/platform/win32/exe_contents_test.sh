@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks what belmora.exe is made of: a GUI-subsystem program that needs only
 # DLLs every Windows has (the C and C++ runtimes are linked in), the given
-# version in Italian (0x0410, Unicode), the smiley as icon 1, and no manifest
-# declaring DPI awareness (Windows is to scale the program).
+# version in Italian (0x0410, Unicode), the smiley as icon 1, and the
+# application manifest (exe_manifest_test.py: asInvoker, Vista to 11, not DPI
+# aware, so Windows scales the program).
 #
 #   exe_contents_test.sh path/to/belmora.exe VERSION
 #
@@ -50,14 +51,10 @@ expect 'VALUE "FileDescription", "Belmora"'
 expect 'VALUE "InternalName", "Belmora"'
 expect 'VALUE "OriginalFilename", "belmora.exe"'
 expect 'VALUE "Translation", 0x410, 1200'
-# Every resource is Italian: windres names the language once, before the first.
-languages=$(grep -o 'LANGUAGE [0-9]*, [0-9]*' <<<"$flat" | sort -u)
-[[ $languages == 'LANGUAGE 16, 1' ]] || fail "resource language is '${languages:-none}', not 0x0410"
 grep -q '^1 14 /\* RT_GROUP_ICON \*/' <<<"$flat" || fail "no icon group 1"
 grep -qF '"\040\040\000\000", 1, 32,' <<<"$flat" || fail "icon 1 is not 32 x 32 with 32 bits a pixel"
-if grep -q 'RT_MANIFEST' <<<"$flat" && grep -aqi 'dpiAware' "$exe"; then
-    fail "a manifest declares DPI awareness"
-fi
+# The manifest, read back from the exe; it also checks that every other resource is Italian.
+python3 "$(dirname "$0")/exe_manifest_test.py" "$exe" || status=1
 
-((status == 0)) && echo "belmora.exe: GUI program, system DLLs only, version $version \"$text\" (0x0410), icon 1"
+((status == 0)) && echo "belmora.exe: GUI program, system DLLs only, version $version \"$text\" (0x0410), icon 1, manifest"
 exit $status
