@@ -27,8 +27,10 @@ WINE_PACKAGES=(wine wine64 fonts-wine)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Making the Debian package (CPack finds the binaries with file, dpkg-shlibdeps their dependencies).
 DEB_PACKAGES=(dpkg-dev file)
-# Checking the package and the committed generated files.
-PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3 groff-base)
+# Checking the package and the committed generated files; rebuilding dist/ from
+# a clone under another time zone and locale (made from the locales package's
+# sources) and saying how the two differ.
+PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3 groff-base diffoscope tzdata locales)
 # The code formatter, pinned: another version formats differently.
 FORMAT_PACKAGES=(clang-format-14)
 # Headless Wayland compositors with XWayland, and what drives their pointer.
