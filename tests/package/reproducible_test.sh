@@ -31,7 +31,7 @@ zone=Pacific/Kiritimati  # UTC+14: the date differs from UTC's most of the day
 [[ -f /usr/share/zoneinfo/$zone ]] || fail "no time zone $zone (package tzdata)"
 
 rm -rf "$work"
-mkdir -p "$work" || exit 1
+mkdir -p "$work/locale" || exit 1
 # An Italian locale of the test's own (LOCPATH): none need be installed system-wide.
 localedef -i it_IT -f UTF-8 "$work/locale/it_IT.UTF-8" 2>"$work/localedef.log" ||
     { cat "$work/localedef.log" >&2; fail "cannot make the it_IT.UTF-8 locale (package locales)"; }
