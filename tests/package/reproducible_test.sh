@@ -63,7 +63,7 @@ for name in "${names[@]}"; do
     elif cmp -s "$a" "$b"; then
         echo "same: $name $(sha256sum <"$a" | cut -d' ' -f1)"
     else
-        echo "FAIL: $name differs; diffoscope (first 60 lines):" >&2
+        echo "FAIL: $name differs (is dist/ older than the last commit? ./scripts/package.sh makes it again); diffoscope (first 60 lines):" >&2
         diffoscope --no-progress --text - "$a" "$b" 2>&1 | head -n 60 >&2
         status=1
     fi
