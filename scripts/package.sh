@@ -10,9 +10,9 @@
 # The same commit gives the same bytes from any clone, wherever it is and
 # whoever builds it when: the time in the files is the last commit's
 # (SOURCE_DATE_EPOCH, unless set already), the checkout's folder is mapped out
-# of the binaries and the link leaves no time in the exe (BELMORA_REPRODUCIBLE
-# in the presets), and the umask, time zone and locale are fixed here. Ends
-# with the SHA-256 of each file in dist/.
+# of the binaries and the exe's header holds that time, not the link's
+# (BELMORA_REPRODUCIBLE in the presets), and the umask, time zone and locale
+# are fixed here. Ends with the SHA-256 of each file in dist/.
 #
 # Installs what is missing first. The checks of these files run in
 # ./scripts/test.sh (ctest --preset package), reproducibility included.
