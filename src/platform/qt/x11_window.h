@@ -78,8 +78,10 @@ bool FocusWindow(QWidget* window);
 bool IsViewable(QWidget* window);
 
 // The cursor read with XQueryPointer on a connection of its own to the X
-// server of $DISPLAY; nullptr when the application does not run on xcb or the
-// server cannot be reached.
+// server of $DISPLAY, asked only when the RECORD extension has reported a
+// pointer motion since the last answer (and every 250 ms all the same);
+// nullptr when the application does not run on xcb or the server cannot be
+// reached. Implemented in x11_cursor.cpp.
 std::unique_ptr<CursorSource> OpenCursorReader();
 
 }  // namespace qt::x11
