@@ -7,7 +7,7 @@
 // the RECORD extension reports each pointer motion the server processes (a
 // device's, XTEST's, a warp by any client) on a second connection, which is
 // read without waiting. Between motions the last answer stands; it is asked
-// again every kRecheck all the same (a screen that changes size can move the
+// again every 250 ms all the same (a screen that changes size can move the
 // pointer without a motion). Only motion is recorded: no keys, no requests of
 // other clients. Without RECORD every read asks the server.
 //
@@ -34,7 +34,6 @@ namespace qt::x11 {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kRecheck = std::chrono::milliseconds(250);
 constexpr auto kIdle = std::chrono::seconds(1);
 // The category of a reply to RecordEnableContext (xcb names none).
 constexpr std::uint8_t kFromServer = 0, kStartOfData = 4;
@@ -154,7 +153,13 @@ private:
 
 class CursorReader : public CursorSource {
 public:
-    CursorReader(xcb_connection_t* c, xcb_window_t root) : c_(c), root_(root), record_(MotionRecord::Open(c)) {}
+    CursorReader(xcb_connection_t* c, xcb_window_t root, std::chrono::milliseconds recheck)
+        : c_(c),
+          root_(root),
+          recheck_(recheck),
+          record_(MotionRecord::Open(c))
+    {
+    }
     ~CursorReader() override
     {
         record_.reset();
@@ -168,7 +173,7 @@ public:
         const QScreen* screen = QGuiApplication::primaryScreen();
         if (!screen) return false;
         const Clock::time_point now = Clock::now();
-        bool ask = !known_ || now - askedAt_ >= kRecheck;
+        bool ask = !known_ || now - askedAt_ >= recheck_;
         if (record_) {
             ask = record_->moved() || ask;
             if (record_->broken()) record_.reset();
@@ -192,6 +197,7 @@ public:
 private:
     xcb_connection_t* c_;
     xcb_window_t root_;
+    std::chrono::milliseconds recheck_;
     std::unique_ptr<MotionRecord> record_;
     bool known_ = false;
     int rootX_ = 0, rootY_ = 0;
@@ -200,7 +206,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CursorSource> OpenCursorReader()
+std::unique_ptr<CursorSource> OpenCursorReader(std::chrono::milliseconds recheck)
 {
     if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
@@ -210,7 +216,7 @@ std::unique_ptr<CursorSource> OpenCursorReader()
     }
     const xcb_setup_t* setup = xcb_get_setup(c);
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
-    return std::make_unique<CursorReader>(c, it.rem ? it.data->root : XCB_NONE);
+    return std::make_unique<CursorReader>(c, it.rem ? it.data->root : XCB_NONE, recheck);
 }
 
 }  // namespace qt::x11
