@@ -61,7 +61,8 @@ TEST(X11CursorReader, LearnsOfEveryMotion)
             y += 5;
             ASSERT_TRUE(Sh("xdotool mousemove_relative 0 5"));
         }
-        EXPECT_TRUE(WaitFor([&] { return ReadsAt(*reader, x, y); })) << "move " << i << " to " << x << "," << y;
+        EXPECT_TRUE(WaitFor([&] { return ReadsAt(*reader, x, y); }))
+            << "move " << i << " to " << x << "," << y;
     }
 }
 
