@@ -7,7 +7,7 @@
 # named twice. Scripts install the groups they need.
 #
 # Building the Linux program and the test suites.
-BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev libxcb1-dev libpipewire-0.3-dev fonts-terminus)
+BUILD_PACKAGES=(cmake make g++ pkg-config libgtest-dev qt6-base-dev libpulse-dev libxcb1-dev libxcb-record0-dev libpipewire-0.3-dev fonts-terminus)
 # Running it from the build (./scripts/run.sh).
 RUN_PACKAGES=(pulseaudio-utils)
 # A private desktop for tests and benchmarks: X server, window managers, a panel, input,

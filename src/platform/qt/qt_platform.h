@@ -35,8 +35,9 @@
 //     arrows, function and navigation keys, Alt combinations and bare
 //     modifiers; Return 13, Escape 27, Backspace 8, Tab 9, Ctrl+letter its
 //     control character (tests/platform/key_table.txt)
-//   - cursor position: on X11 XQueryPointer on a connection of its own
-//     (cursor_source.h, x11_window.h), else QCursor::pos(); on a Wayland
+//   - cursor position: on X11 XQueryPointer on a connection of its own,
+//     asked again only after RECORD reports a pointer motion (cursor_source.h,
+//     x11_window.h), else QCursor::pos(); on a Wayland
 //     session the desktop's own cursor where KWin or mutter offer it, and
 //     XWayland's when fresher (wayland_cursor.h)
 //   - primary screen size, double-click interval

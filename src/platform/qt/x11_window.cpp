@@ -1,7 +1,6 @@
 #include "platform/qt/x11_window.h"
 
 #include <QGuiApplication>
-#include <QScreen>
 #include <QSocketNotifier>
 #include <QWindow>
 
@@ -91,46 +90,7 @@ xcb_window_t NativeOf(QWidget* window)
     return handle ? xcb_window_t(handle->winId()) : XCB_NONE;
 }
 
-// The chase asks where the cursor is a hundred times a second. The question
-// goes over a connection of our own: asked on Qt's, each answer also wakes
-// Qt's event reader thread, which costs more than the question itself.
-class CursorReader : public CursorSource {
-public:
-    CursorReader(xcb_connection_t* c, xcb_window_t root) : c_(c), root_(root) {}
-    ~CursorReader() override { xcb_disconnect(c_); }
-    CursorReader(const CursorReader&) = delete;
-    CursorReader& operator=(const CursorReader&) = delete;
-
-    bool read(std::int32_t& x, std::int32_t& y) override
-    {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        if (!screen) return false;
-        xcb_query_pointer_reply_t* reply = xcb_query_pointer_reply(c_, xcb_query_pointer(c_, root_), nullptr);
-        if (!reply) return false;
-        const qreal ratio = screen->devicePixelRatio();
-        x = std::int32_t(qRound(reply->root_x / ratio));
-        y = std::int32_t(qRound(reply->root_y / ratio));
-        std::free(reply);
-        return true;
-    }
-
-private:
-    xcb_connection_t* c_;
-    xcb_window_t root_;
-};
-
 }  // namespace
-
-std::unique_ptr<CursorSource> OpenCursorReader()
-{
-    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c)) {
-        xcb_disconnect(c);
-        return nullptr;
-    }
-    return std::make_unique<CursorReader>(c, Root(c));
-}
 
 bool WaitUntilWithdrawn(QWidget* window, int timeoutMs)
 {

@@ -4,6 +4,7 @@
 // when the application does not run on xcb.
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -78,8 +79,11 @@ bool FocusWindow(QWidget* window);
 bool IsViewable(QWidget* window);
 
 // The cursor read with XQueryPointer on a connection of its own to the X
-// server of $DISPLAY; nullptr when the application does not run on xcb or the
-// server cannot be reached.
-std::unique_ptr<CursorSource> OpenCursorReader();
+// server of $DISPLAY, asked only when the RECORD extension has reported a
+// pointer motion since the last answer (and every `recheck` all the same), on
+// every read when the server has no RECORD; nullptr when the application does
+// not run on xcb or the server cannot be reached. In x11_cursor.cpp.
+std::unique_ptr<CursorSource> OpenCursorReader(
+    std::chrono::milliseconds recheck = std::chrono::milliseconds(250));
 
 }  // namespace qt::x11

@@ -532,24 +532,4 @@ TEST_F(QtPlatformTest, ScreenAndCursorAreInLogicalScreenPixels)
     EXPECT_EQ(screen, (rt::PixelSize{1024, 768})) << "run_in_session.sh starts a 1024x768 screen";
 }
 
-// The reader behind cursorPos() on X11, on its own connection: it follows the
-// pointer to the screen's far corners, and several readers may be open at once.
-TEST(X11CursorReader, FollowsThePointerAcrossTheScreen)
-{
-    std::unique_ptr<qt::CursorSource> reader = qt::x11::OpenCursorReader();
-    ASSERT_NE(reader, nullptr) << "the tests run on xcb";
-    std::unique_ptr<qt::CursorSource> other = qt::x11::OpenCursorReader();
-    ASSERT_NE(other, nullptr);
-    const struct {
-        int x, y;
-    } corners[] = {{0, 0}, {1023, 767}, {1023, 0}, {0, 767}};
-    for (const auto& at : corners) {
-        ASSERT_TRUE(Sh("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y)));
-        std::int32_t x = -1, y = -1;
-        EXPECT_TRUE(WaitFor([&] { return reader->read(x, y) && x == at.x && y == at.y; }))
-            << "read " << x << "," << y << " for " << at.x << "," << at.y;
-        EXPECT_TRUE(other->read(x, y) && x == at.x && y == at.y);
-    }
-}
-
 }  // namespace
