@@ -7,32 +7,40 @@
 // the time of the call and returns d ms (wall time) after it was called, never
 // earlier, whatever the sound server does.
 //
-// What is heard keeps the program's own rhythm: while tones come, the feeder
-// lays each one in the stream at the place of its call, a fixed lead-in
-// (kLeadInMs) behind the wall clock, and fills the time between them with
-// silence, a few milliseconds at a time (kFillStepMs). Back-to-back tones are
-// heard back to back, with only the pause the program really made between
-// them; tones spaced by a timer tick are heard spaced by that tick. The
-// lead-in is what keeps the stream from running dry while a tone is awaited:
-// it is longer than the buffer the server keeps (kBufferMs), so the buffer
-// stays full while tones come. A sink may take a whole buffer at once, and a
-// busy two-core machine can leave the feeder waiting tens of milliseconds:
-// with 40 ms, tones were cut short under load; with 100 ms, none was (the
-// recorded whole runs of tests/audio). Tones are heard that much after their
-// call. Two calls are always two tones: at least one frame of silence parts
-// them.
+// What is heard keeps the program's own rhythm, a fixed latency (kLatencyMs)
+// after the calls: while tones come, the feeder lays each one in the stream at
+// the place of its call and fills the time between them with silence, a few
+// milliseconds at a time (kFillStepMs). Back-to-back tones are heard back to
+// back, with only the pause the program really made between them; tones
+// spaced by a timer tick are heard spaced by that tick. Two calls are always
+// two tones: at least one frame of silence parts them.
+//
+// Where "the place of a call" is in the stream comes from the stream's own
+// clock (the server's play position, interpolated between its reports), not
+// from what was written: the stream is kept kLatencyMs ahead of what is being
+// heard, and when the two drift apart by more than kResyncMs (a sound card's
+// clock against the system's, a feeder held up until the stream ran dry) the
+// timeline is set again in a pause. The server keeps a small buffer for the
+// stream (kLatencyMs in all, sink included): what the feeder writes is heard
+// about that much later. A tone is always handed over whole, so a feeder held
+// up by a busy machine can only lengthen a pause, never cut a tone.
 // A stream that runs dry stops until data comes (it is opened with a one-frame
 // pre-buffer), so a tone that follows a pause never loses its start.
 //
 // Once no tone has come for kIdleAfterMs the feeder stops writing and lets the
 // stream run dry: an idle program costs the sound server and itself nothing.
-// The next tone starts the stream again, kLeadInMs later.
+// The next tone starts the stream again, still kLatencyMs after its call: the
+// silence before it is what the sink's own latency leaves of that.
+//
+// PipeWire's pulse server runs its graph at the quantum its streams ask for:
+// the stream asks for a small one through its properties (node.latency), never
+// through the environment.
 //
 // Connecting never holds the program up: the client library is opened, and
-// pa_simple_new (which has no timeout of its own) runs, on the feeder thread.
-// A little silence is played out first: a sink comes round to a new stream in
-// its own time (an idle null sink: up to seconds). Tones played meanwhile are
-// kept and heard then; only those over before the connection came are dropped.
+// the connection made, on the feeder thread. A little silence is played out
+// first: a sink comes round to a new stream in its own time (an idle null
+// sink: up to seconds). Tones played meanwhile are kept and heard then; only
+// those over before the connection came are dropped.
 // With no sound server, or one that stops answering, or none ready
 // connectTimeoutMs after start-up, one warning line goes to stderr (once per
 // PulseTone) and tones are silent waits of the same length.
@@ -50,9 +58,10 @@ namespace pulse {
 class PulseTone {
 public:
     static constexpr int kRate = 48000;       // frames per second, mono S16
-    static constexpr int kBufferMs = 100;     // what the server holds for the stream
-    static constexpr int kLeadInMs = 110;     // how far the stream runs behind the calls
+    static constexpr int kLatencyMs = 30;     // from a call to its tone heard (the stream's tlength)
+    static constexpr int kMinRequestMs = 5;   // the server asks for data in pieces this small
     static constexpr int kFillStepMs = 5;     // silence is written this often between tones
+    static constexpr int kResyncMs = 4;       // the timeline is set again past this drift
     static constexpr int kIdleAfterMs = 150;  // no tone for this long: the stream runs dry
     static constexpr int kConnectTimeoutMs = 5000;
     static constexpr int kDrainLimitMs = 1000;  // at the end, for the last tones to be heard
@@ -72,6 +81,10 @@ public:
     // Waits for the connection attempt to end (at most until its time limit);
     // true when the stream is open and the server has taken its first data.
     bool ready();
+
+    // How often the stream ran dry while tones were coming (not counting the
+    // pauses where it is let run dry on purpose): each one lengthened a pause.
+    int underruns() const;
 
     // The samples of one tone: square wave, starting with the high half-period.
     static std::vector<std::int16_t> SquareWave(int frequencyHz, int durationMs);
