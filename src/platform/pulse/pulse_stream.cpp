@@ -10,7 +10,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPollMs = 50;  // while connecting or draining: how often to look at the stop flag
 
-std::uint32_t BytesForMs(int ms) { return std::uint32_t(PulseTone::kRate / 1000 * ms * sizeof(std::int16_t)); }
+std::uint32_t BytesForMs(int ms)
+{
+    return std::uint32_t(PulseTone::kRate / 1000 * ms * sizeof(std::int16_t));
+}
 
 std::int64_t FramesForUsec(pa_usec_t usec) { return std::int64_t(usec * PulseTone::kRate / 1'000'000); }
 
@@ -90,8 +93,8 @@ bool PulseStream::open(const std::string& server)
     attr.prebuf = sizeof(std::int16_t);
     attr.minreq = BytesForMs(PulseTone::kMinRequestMs);
     attr.fragsize = std::uint32_t(-1);
-    const auto flags =
-        pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                         PA_STREAM_AUTO_TIMING_UPDATE);
     if (pa_.pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) return false;
     while (pa_.pa_stream_get_state(stream_) != PA_STREAM_READY)
         if (!good() || hooks_.stopRequested() || !iterate(kPollMs)) return false;
