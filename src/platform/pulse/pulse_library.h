@@ -35,7 +35,7 @@ namespace pulse {
     X(pa_stream_connect_playback)       \
     X(pa_stream_get_state)              \
     X(pa_stream_write)                  \
-    X(pa_stream_get_time)               \
+    X(pa_stream_update_timing_info)     \
     X(pa_stream_get_timing_info)        \
     X(pa_stream_set_underflow_callback) \
     X(pa_stream_drain)                  \

@@ -108,7 +108,6 @@ bool PulseStream::write(const std::vector<std::int16_t>& samples)
                             PA_SEEK_RELATIVE) < 0)
         return false;
     written_ += std::int64_t(samples.size());
-    dry_ = false;
     return true;
 }
 
@@ -123,23 +122,29 @@ bool PulseStream::drain(Clock::time_point until)
     return ok;
 }
 
-std::optional<std::int64_t> PulseStream::heard() const
-{
-    pa_usec_t usec = 0;
-    if (pa_.pa_stream_get_time(stream_, &usec) < 0) return std::nullopt;
-    return FramesForUsec(usec);
-}
-
 std::int64_t PulseStream::sinkDelay() const
 {
     const pa_timing_info* info = pa_.pa_stream_get_timing_info(stream_);
     return info ? FramesForUsec(info->sink_usec + info->transport_usec) : 0;
 }
 
+void PulseStream::refreshTiming()
+{
+    if (timingAsked_) return;
+    if (pa_operation* op = pa_.pa_stream_update_timing_info(stream_, &PulseStream::OnTiming, this)) {
+        timingAsked_ = true;
+        pa_.pa_operation_unref(op);
+    }
+}
+
+void PulseStream::OnTiming(pa_stream*, int, void* self)
+{
+    static_cast<PulseStream*>(self)->timingAsked_ = false;
+}
+
 void PulseStream::OnUnderflow(pa_stream*, void* self)
 {
     auto* stream = static_cast<PulseStream*>(self);
-    stream->dry_ = true;
     if (stream->feeding) stream->hooks_.underrun();
 }
 

@@ -1,12 +1,10 @@
 #pragma once
 // One connection to a PulseAudio server and its playback stream (mono S16 at
 // PulseTone::kRate), on a main loop of its own that the calling thread runs
-// (iterate). What the tone engine needs of it: writing, the play position by
-// the stream's own clock, the sink's delay, draining, and word of underruns.
+// (iterate). What the tone engine needs of it: writing, the sink's delay, draining, and word of underruns.
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,17 +36,17 @@ public:
     // Waits until what was written has been played, or `until`.
     bool drain(std::chrono::steady_clock::time_point until);
 
-    // The frame being heard now, by the stream's clock; none before its first report.
-    std::optional<std::int64_t> heard() const;
-    // How long the sink holds data before it is heard, in frames (at its last report).
+    // Asks the server for its play position, unless an answer is awaited.
+    void refreshTiming();
+    // How long the sink holds data before it is heard, in frames (at the
+    // server's last report: refreshTiming asks for a new one).
     std::int64_t sinkDelay() const;
     std::int64_t written() const { return written_; }  // frames, the stream's whole timeline
-    bool dry() const { return dry_; }                  // ran out of data, waits for more
-    void setDry() { dry_ = true; }
-    bool feeding = false;  // tones are coming: running dry now is an underrun
+    bool feeding = false;                              // tones are coming: running dry now is an underrun
 
 private:
     static void OnUnderflow(pa_stream*, void* self);
+    static void OnTiming(pa_stream*, int, void* self);
 
     const PulseLibrary& pa_;
     Hooks hooks_;
@@ -56,7 +54,7 @@ private:
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
     std::int64_t written_ = 0;
-    bool dry_ = true;
+    bool timingAsked_ = false;
 };
 
 }  // namespace pulse

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
-#include <optional>
 #include <thread>
 
 #include "platform/pulse/pulse_library.h"
@@ -20,8 +19,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::int16_t kAmplitude = 8000;   // about a quarter of full scale
 constexpr std::size_t kMaxQueuedTones = 8;  // a stalled server must not pile tones up
-constexpr int kSettleMs = 50;               // after the timeline is set: the sink's first block is out
-constexpr int kResyncPauseMs = 50;          // the timeline is only moved in pauses this long
+constexpr int kTimingEveryMs = 100;         // while tones come: the server is asked for its timing
 
 std::size_t FramesForMs(int ms)
 {
@@ -113,7 +111,6 @@ void PulseTone::Feeder::run(const std::string& server)
         fail(session.why());
         return;
     }
-    session.setDry();
     {
         std::lock_guard lock(mutex);
         warm = true;
@@ -123,18 +120,15 @@ void PulseTone::Feeder::run(const std::string& server)
     // The timeline while tones come: a call at wall time t is heard at frame
     // base + (t - origin), kLatencyMs after it.
     const std::int64_t latency = std::int64_t(FramesForMs(kLatencyMs));
-    const std::int64_t resync = std::int64_t(FramesForMs(kResyncMs));
-    Clock::time_point origin, lastEnd;  // lastEnd: when the last tone handed over ends, by the wall clock
+    Clock::time_point origin, lastEnd,
+        timed;  // lastEnd: when the last tone handed over ends, by the wall clock
     std::int64_t base = 0;
     std::int64_t toneEnd = -1;  // the frame after the last tone
     const auto frameOf = [&](Clock::time_point t) { return base + FramesFor(t - origin); };
-    // The frame heard kLatencyMs from now: on a dry stream, what is written
-    // now is heard once the sink has taken it.
+    // A run of tones starts on a stream that has run dry: what is written now
+    // is heard once the sink has taken it, after its own delay.
     const auto setTimeline = [&](Clock::time_point now) {
-        const auto heard = session.heard();
-        base = session.dry() || !heard
-                   ? session.written() + std::max<std::int64_t>(latency - session.sinkDelay(), 0)
-                   : *heard + latency;
+        base = session.written() + std::max<std::int64_t>(latency - session.sinkDelay(), 0);
         origin = now;
     };
 
@@ -151,7 +145,7 @@ void PulseTone::Feeder::run(const std::string& server)
         chunk.clear();
         const auto position = [&] { return session.written() + std::int64_t(chunk.size()); };
         for (Tone& tone : batch) {
-            if (!session.feeding || session.dry()) setTimeline(now);
+            if (!session.feeding) setTimeline(now);
             session.feeding = true;
             // At its call's place, or right after what is already written when
             // the call came late (a stalled feeder, a tone made while connecting);
@@ -166,14 +160,6 @@ void PulseTone::Feeder::run(const std::string& server)
             if (now - lastEnd > std::chrono::milliseconds(kIdleAfterMs)) {
                 session.feeding = false;  // idle: the stream runs dry and waits
             } else {
-                // The timeline follows the stream's clock: once the stream ran
-                // dry, and when the two drift apart by more than kResyncMs in
-                // a pause long enough for the shift to go unheard.
-                const auto heard = session.heard();
-                const bool pause = frameOf(now) - toneEnd > std::int64_t(FramesForMs(kResyncPauseMs));
-                if (session.dry() || (heard && pause && now - origin > std::chrono::milliseconds(kSettleMs) &&
-                                      std::abs(frameOf(now) - (*heard + latency)) > resync))
-                    setTimeline(now);
                 if (frameOf(now) > position()) chunk.assign(std::size_t(frameOf(now) - position()), 0);
             }
         }
@@ -182,6 +168,11 @@ void PulseTone::Feeder::run(const std::string& server)
             return;
         }
         if (stopping) break;
+        // The sink's delay, for the next run's start.
+        if (session.feeding && now - timed > std::chrono::milliseconds(kTimingEveryMs)) {
+            session.refreshTiming();
+            timed = now;
+        }
         if (!session.iterate(session.feeding ? kFillStepMs : -1) || !session.good()) {
             fail(session.why());
             return;

@@ -15,15 +15,16 @@
 // spaced by a timer tick are heard spaced by that tick. Two calls are always
 // two tones: at least one frame of silence parts them.
 //
-// Where "the place of a call" is in the stream comes from the stream's own
-// clock (the server's play position, interpolated between its reports), not
-// from what was written: the stream is kept kLatencyMs ahead of what is being
-// heard, and when the two drift apart by more than kResyncMs (a sound card's
-// clock against the system's, a feeder held up until the stream ran dry) the
-// timeline is set again in a pause. The server keeps a small buffer for the
-// stream (kLatencyMs in all, sink included): what the feeder writes is heard
-// about that much later. A tone is always handed over whole, so a feeder held
-// up by a busy machine can only lengthen a pause, never cut a tone.
+// A run of tones (calls no further apart than kIdleAfterMs) starts on a
+// stream that has run dry: the first is laid after what the sink's own delay
+// (as the server last reported it) leaves of kLatencyMs, and every later one
+// at its call's place on the wall clock from there. The server keeps a small
+// buffer for the stream (tlength kLatencyMs, sink included, with minreq
+// kMinRequestMs): a feeder held up by a busy machine for longer than that can
+// only lengthen a pause, never cut a tone: a tone is always handed over whole.
+// The server's own play position is not used to place tones: once a stream
+// has run dry, PulseAudio's clock for it runs on while its write index waits,
+// and the two cannot be set against each other.
 // A stream that runs dry stops until data comes (it is opened with a one-frame
 // pre-buffer), so a tone that follows a pause never loses its start.
 //
@@ -61,7 +62,6 @@ public:
     static constexpr int kLatencyMs = 30;     // from a call to its tone heard (the stream's tlength)
     static constexpr int kMinRequestMs = 5;   // the server asks for data in pieces this small
     static constexpr int kFillStepMs = 5;     // silence is written this often between tones
-    static constexpr int kResyncMs = 4;       // the timeline is set again past this drift
     static constexpr int kIdleAfterMs = 150;  // no tone for this long: the stream runs dry
     static constexpr int kConnectTimeoutMs = 5000;
     static constexpr int kDrainLimitMs = 1000;  // at the end, for the last tones to be heard
