@@ -12,7 +12,7 @@
 # the programs is not installed it returns 2 with the reason in
 # PIPEWIRE_PULSE_SKIP; any other failure returns 1. The daemons never meet the
 # user's own: their runtime, configuration and state are in a temporary
-# directory and they have no session bus.
+# directory, with a session bus of their own (dbus-daemon).
 
 _pipewire_pulse_lib_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=cleanup.sh
@@ -25,7 +25,7 @@ _pipewire_pulse_tmp=
 
 pipewire_pulse_start() {
     local p
-    for p in pipewire wireplumber pipewire-pulse pactl; do
+    for p in pipewire wireplumber pipewire-pulse pactl dbus-daemon; do
         command -v $p >/dev/null || { PIPEWIRE_PULSE_SKIP="$p is not installed"; return 2; }
     done
     _pipewire_pulse_tmp=$(mktemp -d /tmp/belmora-pipewire.XXXXXX)
@@ -33,13 +33,17 @@ pipewire_pulse_start() {
     local t=$_pipewire_pulse_tmp
     mkdir -p "$t/run" "$t/config" "$t/state" "$t/cache"
     chmod 700 "$t/run"
-    local -a env=(HOME="$t" XDG_RUNTIME_DIR="$t/run" XDG_CONFIG_HOME="$t/config" XDG_STATE_HOME="$t/state"
-                  XDG_CACHE_HOME="$t/cache" PIPEWIRE_RUNTIME_DIR="$t/run" PULSE_SERVER= PULSE_RUNTIME_PATH=
-                  DBUS_SESSION_BUS_ADDRESS=disabled: DISPLAY= WAYLAND_DISPLAY=)
+    local -a env=(-u PULSE_SERVER -u PULSE_RUNTIME_PATH HOME="$t" XDG_RUNTIME_DIR="$t/run" XDG_CONFIG_HOME="$t/config" XDG_STATE_HOME="$t/state"
+                  XDG_CACHE_HOME="$t/cache" PIPEWIRE_RUNTIME_DIR="$t/run"
+                  DBUS_SESSION_BUS_ADDRESS="unix:path=$t/run/bus" DISPLAY= WAYLAND_DISPLAY=)
     local socket=$t/run/pulse/native i
+    # WirePlumber wants a session bus: a private one.
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$t/run/bus" >"$t/dbus.log" 2>&1 &
+    PIPEWIRE_PULSE_PIDS+=($!)
+    for ((i = 0; i < 50; i++)); do [[ -S $t/run/bus ]] && break; sleep 0.1; done
     env "${env[@]}" pipewire >"$t/pipewire.log" 2>&1 &
     PIPEWIRE_PULSE_PIDS+=($!)
-    for ((i = 0; i < 50 && ! -S $t/run/pipewire-0; i++)); do sleep 0.1; done
+    for ((i = 0; i < 50; i++)); do [[ -S $t/run/pipewire-0 ]] && break; sleep 0.1; done
     [[ -S $t/run/pipewire-0 ]] || { echo "pipewire_pulse_start: pipewire did not start:" >&2; cat "$t/pipewire.log" >&2; return 1; }
     env "${env[@]}" wireplumber >"$t/wireplumber.log" 2>&1 &
     PIPEWIRE_PULSE_PIDS+=($!)
@@ -48,10 +52,17 @@ pipewire_pulse_start() {
     for ((i = 0; i < 100; i++)); do
         if [[ -S $socket ]] && PULSE_SERVER="unix:$socket" pactl info >/dev/null 2>&1; then
             export PULSE_SERVER="unix:$socket"
-            pactl load-module module-null-sink sink_name="$PULSE_SINK" >/dev/null &&
-                pactl set-default-sink "$PULSE_SINK" ||
+            pactl load-module module-null-sink sink_name="$PULSE_SINK" >/dev/null ||
                 { echo "pipewire_pulse_start: no null sink" >&2; return 1; }
-            return 0
+            # Streams go to it: it is the only sink, or made the default.
+            for ((i = 0; i < 50; i++)); do
+                [[ $(pactl list short sinks | awk '{ print $2 }') == "$PULSE_SINK" ]] && return 0
+                pactl set-default-sink "$PULSE_SINK" 2>/dev/null && return 0
+                sleep 0.1
+            done
+            echo "pipewire_pulse_start: the null sink is not where streams go:" >&2
+            pactl list short sinks >&2
+            return 1
         fi
         sleep 0.1
     done
@@ -62,7 +73,7 @@ pipewire_pulse_start() {
 
 pipewire_pulse_stop() {
     local i
-    # The pulse server first, the graph last.
+    # The pulse server first, the graph and the bus last.
     for ((i = ${#PIPEWIRE_PULSE_PIDS[@]} - 1; i >= 0; i--)); do stop_pid "${PIPEWIRE_PULSE_PIDS[i]}"; done
     PIPEWIRE_PULSE_PIDS=()
     if [[ -n $_pipewire_pulse_tmp ]]; then
