@@ -23,8 +23,8 @@
 #include <pulse/simple.h>
 
 #include <atomic>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -205,22 +205,28 @@ int main(int argc, char** argv)
         ++o;
     }
     if (unmatched)
-        std::fprintf(stderr, "latency_bench: %zu of %zu tones not found in the recording\n", unmatched, calls.size());
+        std::fprintf(stderr, "latency_bench: %zu of %zu tones not found in the recording\n", unmatched,
+                     calls.size());
 
     const std::string where = server + (load ? ", two busy loops beside it" : "");
     const double medianGoal = load ? 60 : 40, p95Goal = load ? -1 : 60;
-    bench::MsRow("call to sound in the sink, " + where + ": a key's tone after a pause", afterPause, medianGoal,
+    bench::MsRow("call to sound in the sink, " + where + ": a key's tone after a pause", afterPause,
+                 medianGoal, p95Goal);
+    bench::MsRow("call to sound in the sink, " + where + ": growls a tick apart", running, medianGoal,
                  p95Goal);
-    bench::MsRow("call to sound in the sink, " + where + ": growls a tick apart", running, medianGoal, p95Goal);
     bench::Row("  tones missing from the recording, " + where, std::to_string(unmatched), "-", "0",
                unmatched == 0 ? "ok" : "SHORT", calls.size());
     bench::Row("  underruns while tones came, " + where, std::to_string(tone.underruns()), "-", "0",
                tone.underruns() == 0 ? "ok" : "SHORT", 1);
-    bench::MsRow("  Beep wall time less the tone's length, " + where, [&] {
+    bench::MsRow(
+        "  Beep wall time less the tone's length, " + where,
+        [&] {
             std::vector<double> over;
-            for (std::size_t c = 0; c < wallMs.size(); ++c) over.push_back(wallMs[c] - (calls[c].afterPause ? 50 : 10));
+            for (std::size_t c = 0; c < wallMs.size(); ++c)
+                over.push_back(wallMs[c] - (calls[c].afterPause ? 50 : 10));
             return over;
-        }(), 1, -1);  // within 1 ms of its length
+        }(),
+        1, -1);  // within 1 ms of its length
     bench::Row("  recorder delay taken off (record stream latency; p95: reads' stray), " + where,
                bench::Ms(recorder.reportedDelayMs()), bench::Ms(recorder.strayMs()), "(calibration)", "-", 1);
     return 0;

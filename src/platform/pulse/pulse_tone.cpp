@@ -1,5 +1,11 @@
 #include "platform/pulse/pulse_tone.h"
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -20,6 +26,19 @@ using Clock = std::chrono::steady_clock;
 constexpr std::int16_t kAmplitude = 8000;   // about a quarter of full scale
 constexpr std::size_t kMaxQueuedTones = 8;  // a stalled server must not pile tones up
 constexpr int kTimingEveryMs = 100;         // while tones come: the server is asked for its timing
+
+// The feeder must come round within a few milliseconds even on a busy
+// machine: it asks for round-robin real-time scheduling at a low priority,
+// or failing that for a higher nice level, where the system allows either
+// (root, an rtprio or nice limit, as audio programs are usually given); else
+// it runs as any other thread.
+void RaisePriority()
+{
+    sched_param param{};
+    param.sched_priority = std::max(sched_get_priority_min(SCHED_RR), 5);
+    if (pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0) return;
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), -10);
+}
 
 std::size_t FramesForMs(int ms)
 {
@@ -91,6 +110,7 @@ void PulseTone::Feeder::run(const std::string& server)
     };
     hooks.underrun = [this] { ++underruns; };
     PulseStream session(pa, std::move(hooks));
+    RaisePriority();
     if (!session.open(server)) {
         fail(session.why());
         return;
