@@ -1,7 +1,10 @@
 // Checks a recording of a whole run of Belmora (raw S16LE mono) against the
 // tones the run must make, and prints what was heard.
 //
-//   belmora_tone_analyser [--min-growls N] [--list] RECORDING.raw
+//   belmora_tone_analyser [--min-growls N] [--max-gap-ms MS] [--list] RECORDING.raw
+//
+// --max-gap-ms: at most that much silence between the tones the program plays
+// back to back (a chime's, a key's two).
 //
 // Exit status 0 when every tone is there, in order, as long and as high as it
 // should be; 1 otherwise; 2 when the recording cannot be read.
@@ -18,18 +21,21 @@
 int main(int argc, char** argv)
 {
     int minGrowls = 10;
+    double maxGapMs = -1;
     bool list = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--min-growls") && i + 1 < argc)
             minGrowls = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--max-gap-ms") && i + 1 < argc)
+            maxGapMs = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--list"))
             list = true;
         else
             path = argv[i];
     }
     if (!path) {
-        std::fprintf(stderr, "usage: %s [--min-growls N] [--list] RECORDING.raw\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--min-growls N] [--max-gap-ms MS] [--list] RECORDING.raw\n", argv[0]);
         return 2;
     }
     std::ifstream in(path, std::ios::binary);
@@ -42,7 +48,7 @@ int main(int argc, char** argv)
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
 
     const auto heard = tone_analysis::FindTones(samples);
-    const auto problems = tone_analysis::Compare(heard, tone_analysis::WholeRun(minGrowls));
+    const auto problems = tone_analysis::Compare(heard, tone_analysis::WholeRun(minGrowls), 48000, maxGapMs);
     std::printf("%.2f s recorded, %zu tones heard\n", samples.size() / 48000.0, heard.size());
     if (list || !problems.empty()) {
         // Runs of growls are summed up: a whole chase makes hundreds.

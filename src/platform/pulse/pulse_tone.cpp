@@ -165,12 +165,19 @@ void PulseTone::Feeder::run(const std::string& server)
         chunk.clear();
         const auto position = [&] { return session.written() + std::int64_t(chunk.size()); };
         for (Tone& tone : batch) {
-            if (!session.feeding) setTimeline(now);
+            // The first tone of a run never starts sooner than one called now
+            // would: the sink, which has run ahead of a dry stream, would
+            // lose its start.
+            std::int64_t earliest = toneEnd + 1;
+            if (!session.feeding) {
+                setTimeline(now);
+                earliest = std::max(earliest, base);
+            }
             session.feeding = true;
             // At its call's place, or right after what is already written when
             // the call came late (a stalled feeder, a tone made while connecting);
             // never in the frame where the last tone ended: two calls are two tones.
-            const std::int64_t at = std::max({frameOf(tone.called), position(), toneEnd + 1});
+            const std::int64_t at = std::max({frameOf(tone.called), position(), earliest});
             chunk.insert(chunk.end(), std::size_t(at - position()), 0);
             chunk.insert(chunk.end(), tone.samples.begin(), tone.samples.end());
             toneEnd = position();
