@@ -146,10 +146,11 @@ std::vector<std::string> Compare(const std::vector<HeardTone>& heard, const std:
         const bool backToBack = maxGapMs >= 0 && k > 0 && !e.repeats && !expected[k - 1].repeats &&
                                 expected[k - 1].what == e.what && h > 0 && h < heard.size();
         if (backToBack && matches(heard[h], e)) {
-            const double gap = (double(heard[h].start) - double(heard[h - 1].start + heard[h - 1].frames)) * 1000.0 / rate;
+            const double gap =
+                (double(heard[h].start) - double(heard[h - 1].start + heard[h - 1].frames)) * 1000.0 / rate;
             if (gap > maxGapMs)
-                problems.push_back(e.what + ": " + std::to_string(gap) + " ms of silence before " + Describe(heard[h], rate) +
-                                   " (at most " + std::to_string(maxGapMs) + ")");
+                problems.push_back(e.what + ": " + std::to_string(gap) + " ms of silence before " +
+                                   Describe(heard[h], rate) + " (at most " + std::to_string(maxGapMs) + ")");
         }
         int count = 0;
         while (h < heard.size() && (count == 0 || e.repeats) && matches(heard[h], e)) {
