@@ -58,14 +58,15 @@ banner_at() {
         sed -n 's/ *Position: \([0-9]*,[0-9]*\).*/\1/p' | head -1
 }
 
-# Starts the recorder; returns once samples flow.
+# Starts the recorder; returns once samples flow (an idle null sink can take
+# seconds to hand over its first block).
 rec_pid=
 record() {
     local file=$1 i
     "$recorder" "$PULSE_SINK.monitor" "$file" "${file%.raw}.times" 2>"$work/recorder.err" &
     rec_pid=$!
     cleanup_add "stop_pid $rec_pid"
-    for ((i = 0; i < 100; i++)); do
+    for ((i = 0; i < 500; i++)); do
         [[ -s ${file%.raw}.times ]] && return 0
         sleep 0.02
     done

@@ -6,6 +6,7 @@
 // with one that lacks any of them) tones are silent.
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/mainloop.h>
 #include <pulse/proplist.h>
 #include <pulse/stream.h>
@@ -29,6 +30,7 @@ namespace pulse {
     X(pa_context_connect)               \
     X(pa_context_get_state)             \
     X(pa_context_errno)                 \
+    X(pa_context_get_server_info)       \
     X(pa_context_disconnect)            \
     X(pa_context_unref)                 \
     X(pa_stream_new_with_proplist)      \

@@ -1,5 +1,7 @@
 #include "platform/pulse/pulse_stream.h"
 
+#include <cstring>
+
 #include "platform/pulse/pulse_tone.h"
 
 namespace pulse {
@@ -66,10 +68,33 @@ bool PulseStream::open(const std::string& server)
     while (ok && pa_.pa_context_get_state(context_) != PA_CONTEXT_READY)
         ok = PA_CONTEXT_IS_GOOD(pa_.pa_context_get_state(context_)) && !hooks_.stopRequested() &&
              iterate(kPollMs);
+    // Which server: PipeWire's names itself "PulseAudio (on PipeWire ...)".
+    bool pipewire = false;
+    bool answered = false;
+    struct Asked {
+        bool* pipewire;
+        bool* answered;
+    } asked{&pipewire, &answered};
+    if (pa_operation* op = ok ? pa_.pa_context_get_server_info(
+                                    context_,
+                                    [](pa_context*, const pa_server_info* info, void* data) {
+                                        auto* a = static_cast<Asked*>(data);
+                                        *a->pipewire = info && info->server_name &&
+                                                       std::strstr(info->server_name, "PipeWire");
+                                        *a->answered = true;
+                                    },
+                                    &asked)
+                              : nullptr) {
+        while (ok && !answered)
+            ok = PA_CONTEXT_IS_GOOD(pa_.pa_context_get_state(context_)) && !hooks_.stopRequested() &&
+                 iterate(kPollMs);
+        pa_.pa_operation_unref(op);
+    }
     if (!ok) {
         pa_.pa_proplist_free(props);
         return false;
     }
+    latencyMs_ = pipewire ? PulseTone::kPipeWireLatencyMs : PulseTone::kLatencyMs;
 
     pa_sample_spec format{};
     format.format = PA_SAMPLE_S16LE;
@@ -87,7 +112,7 @@ bool PulseStream::open(const std::string& server)
     attr.maxlength = std::uint32_t(-1);
     // With PA_STREAM_ADJUST_LATENCY the server splits tlength between the
     // sink and the stream's own buffer: it is the whole latency.
-    attr.tlength = BytesForMs(PulseTone::kLatencyMs);
+    attr.tlength = BytesForMs(latencyMs_);
     // A stream that runs dry waits for the next frame instead of running on
     // in silence, which would swallow the start of the next tone.
     attr.prebuf = sizeof(std::int16_t);

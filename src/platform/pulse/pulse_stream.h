@@ -41,6 +41,8 @@ public:
     // How long the sink holds data before it is heard, in frames (at the
     // server's last report: refreshTiming asks for a new one).
     std::int64_t sinkDelay() const;
+    // What the stream was opened for: kLatencyMs, or kPipeWireLatencyMs on PipeWire.
+    int latencyMs() const { return latencyMs_; }
     std::int64_t written() const { return written_; }  // frames, the stream's whole timeline
     bool feeding = false;                              // tones are coming: running dry now is an underrun
 
@@ -54,6 +56,7 @@ private:
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
     std::int64_t written_ = 0;
+    int latencyMs_ = 0;
     bool timingAsked_ = false;
 };
 

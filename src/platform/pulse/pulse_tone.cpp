@@ -138,8 +138,8 @@ void PulseTone::Feeder::run(const std::string& server)
     }
 
     // The timeline while tones come: a call at wall time t is heard at frame
-    // base + (t - origin), kLatencyMs after it.
-    const std::int64_t latency = std::int64_t(FramesForMs(kLatencyMs));
+    // base + (t - origin), the stream's latency after it.
+    const std::int64_t latency = std::int64_t(FramesForMs(session.latencyMs()));
     Clock::time_point origin, lastEnd,
         timed;  // lastEnd: when the last tone handed over ends, by the wall clock
     std::int64_t base = 0;
