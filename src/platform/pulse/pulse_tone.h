@@ -1,6 +1,18 @@
 #pragma once
 // Square-wave tones through PulseAudio, with the timing of a blocking beep.
 //
+// Implements
+//   - play(f, d): d ms of square wave at f Hz, returning d ms after the call
+//   - tones heard a fixed latency after their call, in the calls' own rhythm,
+//     on PulseAudio (kLatencyMs) and on PipeWire's pulse server
+//     (kPipeWireLatencyMs)
+//   - connecting in the background, with a time limit; silent waits and one
+//     warning without a server; the last tones played out at the end
+// Does not implement
+//   - following a sound card's clock where it drifts from the system's over a
+//     long unbroken run of tones (runs start afresh after kIdleAfterMs)
+//   - choosing a sink: the server's default takes the stream
+//
 // One playback stream is opened at start-up and kept for the program's life:
 // opening a stream per tone stalls for a large fraction of a second. A feeder
 // thread owns the stream; play(f, d) hands it d ms of square wave stamped with
@@ -21,7 +33,9 @@
 // at its call's place on the wall clock from there. The server keeps a small
 // buffer for the stream (tlength kLatencyMs, sink included, with minreq
 // kMinRequestMs): a feeder held up by a busy machine for longer than that can
-// only lengthen a pause, never cut a tone: a tone is always handed over whole.
+// only lengthen a pause, never cut a tone: a tone is always handed over whole
+// (a sound server held up that long can; see below). The feeder asks for a
+// low real-time priority, or a raised nice level, where the system allows.
 // The server's own play position is not used to place tones: once a stream
 // has run dry, PulseAudio's clock for it runs on while its write index waits,
 // and the two cannot be set against each other.
