@@ -83,7 +83,7 @@ source scripts/lib/pipewire_pulse.sh
 pulseaudio_server=$PULSE_SERVER
 pipewire_pulse_start
 case $? in
-    0) latency_rows "PipeWire $(pipewire --version | sed -n 's/.*libpipewire \([0-9.]*\).*/\1/p')" ;;
+    0) latency_rows "PipeWire $(pipewire --version | sed -n 's/.*libpipewire \([0-9.]*\).*/\1/p' | head -1)" ;;
     2) note "no PipeWire here: $PIPEWIRE_PULSE_SKIP" ;;
     *) note "PipeWire's pulse server did not start" ;;
 esac
