@@ -6,6 +6,9 @@
 #   - the wall time of Beep(f, d) for d = 10, 100, 300 ms (bench/beep_bench.cpp)
 #   - the same through the tone engine alone: the first tone, growls back to
 #     back and spaced by a timer tick, chime tones (bench/tone_bench.cpp)
+#   - call to sound: from Beep's call to its tone in a recording of the sink's
+#     monitor, on PulseAudio and on PipeWire's pulse server, also with two busy
+#     loops beside it (bench/latency_bench.cpp)
 #   - the chase tick period, cursor caught and not (bench/chase_bench.cpp)
 #   - start-up: process start to the banner mapped, less the 200 ms start-up
 #     tone (bench/launch_bench.cpp)
@@ -58,6 +61,34 @@ note "Beep wall times (3 x 100 calls)"
 note "tone engine wall times"
 "$bin/bench/belmora_tone_bench" 2>"$work/tone.err" | grep '^ROW|' >>"$rows" ||
     { cat "$work/tone.err" >&2; note "the tone bench failed"; }
+
+# ---- call to sound, from a recording of the sink (bench/latency_bench.cpp) ----
+# On the private PulseAudio, then on a private PipeWire with its pulse server;
+# each also with two busy loops on the two cores.
+busy=()
+busy_start() { yes >/dev/null & busy+=($!); yes >/dev/null & busy+=($!); cleanup_add "stop_pid ${busy[0]}; stop_pid ${busy[1]}"; }
+busy_stop() { stop_pid "${busy[0]}"; stop_pid "${busy[1]}"; busy=(); }
+latency_rows() {
+    local label=$1 p
+    for p in "" --load; do
+        note "call to sound on $label${p:+, under load}"
+        [[ -n $p ]] && busy_start
+        "$bin/bench/belmora_latency_bench" "$label" "$PULSE_SINK.monitor" $p 2>>"$work/latency.err" |
+            grep '^ROW|' >>"$rows" || { cat "$work/latency.err" >&2; note "the latency bench failed on $label"; }
+        [[ -n $p ]] && busy_stop
+    done
+}
+latency_rows "PulseAudio"
+source scripts/lib/pipewire_pulse.sh
+pulseaudio_server=$PULSE_SERVER
+pipewire_pulse_start
+case $? in
+    0) latency_rows "PipeWire $(pipewire --version | sed -n 's/.*libpipewire \([0-9.]*\).*/\1/p' | head -1)" ;;
+    2) note "no PipeWire here: $PIPEWIRE_PULSE_SKIP" ;;
+    *) note "PipeWire's pulse server did not start" ;;
+esac
+pipewire_pulse_stop
+export PULSE_SERVER=$pulseaudio_server
 
 # ---- the chase ----
 note "chase tick periods"

@@ -33,9 +33,10 @@ DEB_PACKAGES=(dpkg-dev file)
 PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream python3 groff-base diffoscope tzdata locales)
 # The code formatter, pinned: another version formats differently.
 FORMAT_PACKAGES=(clang-format-14)
-# Headless Wayland compositors with XWayland, and what drives their pointer.
+# Headless Wayland compositors with XWayland, and what drives their pointer;
+# pipewire-pulse: the tones' latency on PipeWire's pulse server (scripts/bench.sh).
 WAYLAND_PACKAGES=(weston sway kwin-wayland mutter gnome-shell xwayland pipewire wireplumber dbus
-                  libwayland-dev plasma-wayland-protocols python3-gi x11-xserver-utils)
+                  libwayland-dev plasma-wayland-protocols python3-gi x11-xserver-utils pipewire-pulse)
 
 # Everything ./scripts/test.sh runs needs, beyond BUILD_PACKAGES.
 TEST_PACKAGES=("${RUN_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${PROBE_PACKAGES[@]}" "${MINGW_PACKAGES[@]}"

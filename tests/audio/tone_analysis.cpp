@@ -130,7 +130,7 @@ std::string Describe(const HeardTone& tone, int rate)
 }
 
 std::vector<std::string> Compare(const std::vector<HeardTone>& heard, const std::vector<Expected>& expected,
-                                 int rate)
+                                 int rate, double maxGapMs)
 {
     std::vector<std::string> problems;
     auto matches = [&](const HeardTone& t, const Expected& e) {
@@ -141,7 +141,17 @@ std::vector<std::string> Compare(const std::vector<HeardTone>& heard, const std:
         return e.what + " (" + std::to_string(e.frequencyHz) + " Hz, " + std::to_string(e.lengthMs) + " ms)";
     };
     std::size_t h = 0;
-    for (const Expected& e : expected) {
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        const Expected& e = expected[k];
+        const bool backToBack = maxGapMs >= 0 && k > 0 && !e.repeats && !expected[k - 1].repeats &&
+                                expected[k - 1].what == e.what && h > 0 && h < heard.size();
+        if (backToBack && matches(heard[h], e)) {
+            const double gap =
+                (double(heard[h].start) - double(heard[h - 1].start + heard[h - 1].frames)) * 1000.0 / rate;
+            if (gap > maxGapMs)
+                problems.push_back(e.what + ": " + std::to_string(gap) + " ms of silence before " +
+                                   Describe(heard[h], rate) + " (at most " + std::to_string(maxGapMs) + ")");
+        }
         int count = 0;
         while (h < heard.size() && (count == 0 || e.repeats) && matches(heard[h], e)) {
             ++count;

@@ -48,10 +48,13 @@ struct Expected {
 std::vector<Expected> WholeRun(int minGrowls);
 
 // Matches what was heard with what was expected: frequencies within 1 %,
-// lengths within 2 ms, the order exact, no tone clipped at its start.
+// lengths within 2 ms, the order exact, no tone clipped at its start; with
+// maxGapMs >= 0, also no more silence than that between the tones the program
+// plays back to back (those of one `what`: a chime, a key's two tones), which
+// a stream that ran dry between them would stretch.
 // Returns the problems found, none when all is well.
 std::vector<std::string> Compare(const std::vector<HeardTone>& heard, const std::vector<Expected>& expected,
-                                 int rate = 48000);
+                                 int rate = 48000, double maxGapMs = -1);
 
 std::string Describe(const HeardTone& tone, int rate = 48000);
 

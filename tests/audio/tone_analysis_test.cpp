@@ -189,6 +189,20 @@ TEST(CompareWholeRun, WrongRunsAreCaught)
     h.insert(h.begin() + long(fourth) + 1, h[fourth - 1]);
     EXPECT_FALSE(Compare(h, WholeRun(10)).empty());
 
+    // A stream that ran dry inside a chime or between a key's two tones
+    // stretches the silence there; the growls' pauses are the program's own.
+    EXPECT_TRUE(Compare(heard, WholeRun(10), kRate, 1.0).empty());
+    auto stretched = heard;
+    const std::size_t chimeTone = 1 + 40 + 3;
+    for (std::size_t k = chimeTone; k < stretched.size(); ++k) stretched[k].start += 5 * kRate / 1000;
+    const auto gaps = Compare(stretched, WholeRun(10), kRate, 4.0);
+    ASSERT_EQ(gaps.size(), 1u) << ::testing::PrintToString(gaps);
+    EXPECT_NE(gaps[0].find("chime of the click"), std::string::npos) << gaps[0];
+    EXPECT_TRUE(Compare(stretched, WholeRun(10), kRate, 6.0).empty()) << "within the bound";
+    auto growlPause = heard;
+    for (std::size_t k = 10; k < growlPause.size(); ++k) growlPause[k].start += 20 * kRate / 1000;
+    EXPECT_TRUE(Compare(growlPause, WholeRun(10), kRate, 1.0).empty()) << "a longer pause between growls";
+
     // Small faults stay within the tolerances: 1.5 ms, 0.8 %.
     EXPECT_TRUE(changed([](auto& h) {
                     h[0].frames += 72;

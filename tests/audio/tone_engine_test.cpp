@@ -1,7 +1,9 @@
 // The tone engine of the Qt build, heard from a private sound server's null
 // sink (run through tests/platform/qt/run_in_session.sh --pulse): tones keep
 // the rhythm of the calls that made them, two calls are two tones even at one
-// frequency, and the last tones are heard whole when the engine goes.
+// frequency, and the last tones are heard whole when the engine goes; and with
+// two busy loops on the machine, every tone still comes whole and soon after
+// its call, and back-to-back growls keep the pauses of their calls.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -17,6 +19,11 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <pulse/simple.h>
+
+#include <algorithm>
+#include <atomic>
 
 #include "platform/pulse/pulse_tone.h"
 #include "tone_analysis.h"
@@ -121,6 +128,144 @@ TEST_F(ToneEngine, KeepsTheRhythmOfTheCallsAndPlaysTheLastToneWhole)
         EXPECT_GT(silence, 0.0);
         EXPECT_NEAR(silence, std::max(pause, 1000.0 / kRate), 1.0) << "pause of the calls " << pause << " ms";
     }
+}
+
+// Records the monitor in this process, noting for every 5 ms read where its
+// samples were by CLOCK_MONOTONIC (the time of the read less the latency the
+// record stream reports).
+class ClockedRecorder {
+public:
+    ClockedRecorder()
+    {
+        const std::string monitor = std::string(std::getenv("BELMORA_TEST_SINK")) + ".monitor";
+        pa_sample_spec format{PA_SAMPLE_S16LE, kRate, 1};
+        pa_buffer_attr attr{};
+        attr.maxlength = std::uint32_t(-1);
+        attr.fragsize = kPiece * 2;
+        stream_ = pa_simple_new(nullptr, "belmora-test", PA_STREAM_RECORD, monitor.c_str(), "monitor",
+                                &format, nullptr, &attr, nullptr);
+        if (stream_) thread_ = std::thread([this] { run(); });
+    }
+    ~ClockedRecorder() { stop(); }
+    bool ok() const { return stream_ != nullptr; }
+    void stop()
+    {
+        if (!thread_.joinable()) return;
+        done_ = true;
+        thread_.join();
+        pa_simple_free(stream_);
+    }
+    const std::vector<std::int16_t>& samples() const { return samples_; }
+    Clock::time_point timeOf(std::size_t sample) const
+    {
+        return zero_ + std::chrono::nanoseconds(std::int64_t(double(sample) * 1e9 / kRate));
+    }
+
+private:
+    static constexpr std::size_t kPiece = kRate / 200;
+    void run()
+    {
+        std::vector<std::int16_t> piece(kPiece);
+        std::vector<Clock::duration> zeros;
+        while (!done_ && pa_simple_read(stream_, piece.data(), piece.size() * 2, nullptr) >= 0) {
+            const auto at = Clock::now();
+            samples_.insert(samples_.end(), piece.begin(), piece.end());
+            const pa_usec_t latency = pa_simple_get_latency(stream_, nullptr);
+            if (latency == pa_usec_t(-1)) continue;
+            zeros.push_back(at.time_since_epoch() - std::chrono::microseconds(latency) -
+                            std::chrono::nanoseconds(std::int64_t(double(samples_.size()) * 1e9 / kRate)));
+        }
+        std::nth_element(zeros.begin(), zeros.begin() + long(zeros.size() / 2), zeros.end());
+        if (!zeros.empty()) zero_ = Clock::time_point(zeros[zeros.size() / 2]);
+    }
+    pa_simple* stream_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> done_{false};
+    std::vector<std::int16_t> samples_;
+    Clock::time_point zero_;
+};
+
+// Two processes that only spin, one per core of the test machine, stopped by PID.
+class BusyLoops {
+public:
+    BusyLoops()
+    {
+        for (pid_t& pid : pids_)
+            if ((pid = fork()) == 0)
+                for (volatile unsigned long n = 0;; n = n + 1) {}
+    }
+    ~BusyLoops()
+    {
+        for (pid_t pid : pids_)
+            if (pid > 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+    }
+
+private:
+    pid_t pids_[2] = {-1, -1};
+};
+
+TEST_F(ToneEngine, UnderLoadEveryToneComesWholeAndSoon)
+{
+    PulseTone tone;
+    ASSERT_TRUE(tone.ready());
+    ClockedRecorder recorder;
+    ASSERT_TRUE(recorder.ok());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // an idle null sink wakes up
+
+    // Twenty times a key's tone after a pause, then growls back to back.
+    struct Call {
+        int hz, ms;
+        Clock::time_point at;
+    };
+    std::vector<Call> calls;
+    {
+        BusyLoops busy;
+        for (int k = 0; k < 20; ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            calls.push_back({400, 50, Clock::now()});
+            tone.play(400, 50);
+            for (int g = 0; g < 5; ++g) {
+                calls.push_back({70, 10, Clock::now()});
+                tone.play(70, 10);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    recorder.stop();
+    const auto heard = tone_analysis::FindTones(recorder.samples());
+
+    ASSERT_EQ(heard.size(), calls.size());
+    std::vector<double> latencies;
+    int stretched = 0;
+    for (std::size_t k = 0; k < calls.size(); ++k) {
+        SCOPED_TRACE("tone " + std::to_string(k + 1) + ": " + tone_analysis::Describe(heard[k]));
+        EXPECT_NEAR(heard[k].frequencyHz, calls[k].hz, calls[k].hz * 0.01);
+        EXPECT_NEAR(heard[k].lengthMs(kRate), calls[k].ms, 0.1);
+        EXPECT_TRUE(heard[k].fullFirstHalf);
+        latencies.push_back(Ms(recorder.timeOf(heard[k].start) - calls[k].at));
+        if (k + 1 == calls.size() || calls[k + 1].hz != 70) continue;
+        // Back to back: the silence is the calls' own pause. A sound server
+        // held up on a busy machine for longer than the stream's buffer
+        // (PulseAudio's main thread, here, now and then) lengthens it by as
+        // much as it was late, but never by more than a tone's length, and
+        // never shortens it.
+        const double pause = Ms(calls[k + 1].at - calls[k].at) - calls[k].ms;
+        const double silence =
+            (double(heard[k + 1].start) - double(heard[k].start + heard[k].frames)) * 1000.0 / kRate;
+        EXPECT_GE(silence, std::max(pause, 1000.0 / kRate) - 1.0) << "pause of the calls " << pause << " ms";
+        EXPECT_LE(silence, pause + PulseTone::kLatencyMs) << "pause of the calls " << pause << " ms";
+        if (silence > pause + 1.0) ++stretched;
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const double median = latencies[latencies.size() / 2];
+    std::printf(
+        "call to sound under load: median %.1f ms, longest %.1f ms; %d underruns, %d pauses between "
+        "growls stretched\n",
+        median, latencies.back(), tone.underruns(), stretched);
+    EXPECT_LE(median, 60.0);
 }
 
 }  // namespace

@@ -1,16 +1,21 @@
 #include "platform/pulse/pulse_tone.h"
 
-#include <dlfcn.h>
-#include <pulse/error.h>
-#include <pulse/simple.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
-#include <type_traits>
+
+#include "platform/pulse/pulse_library.h"
+#include "platform/pulse/pulse_stream.h"
 
 namespace pulse {
 
@@ -20,56 +25,32 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::int16_t kAmplitude = 8000;   // about a quarter of full scale
 constexpr std::size_t kMaxQueuedTones = 8;  // a stalled server must not pile tones up
+constexpr int kTimingEveryMs = 100;         // while tones come: the server is asked for its timing
+
+// The feeder must come round within a few milliseconds even on a busy
+// machine: it asks for round-robin real-time scheduling at a low priority,
+// or failing that for a higher nice level, where the system allows either
+// (root, an rtprio or nice limit, as audio programs are usually given); else
+// it runs as any other thread.
+void RaisePriority()
+{
+    sched_param param{};
+    param.sched_priority = std::max(sched_get_priority_min(SCHED_RR), 5);
+    if (pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0) return;
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), -10);
+}
 
 std::size_t FramesForMs(int ms)
 {
     return std::size_t(PulseTone::kRate) * std::size_t(std::max(ms, 0)) / 1000;
 }
 
-// Frames of stream time in a stretch of wall time (negative stretches give 0).
-std::size_t FramesFor(Clock::duration d)
+// Frames of stream time in a stretch of wall time (negative for negative stretches).
+std::int64_t FramesFor(Clock::duration d)
 {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
-    return ns <= 0 ? 0 : std::size_t(ns * PulseTone::kRate / 1'000'000'000);
+    return std::int64_t(ns) * PulseTone::kRate / 1'000'000'000;
 }
-
-// The client library, opened on the feeder thread rather than linked: with
-// the codec libraries it pulls in, loading it adds about 10 ms to the start
-// of a program that has nothing to play yet. Without it tones are silent.
-struct PulseLibrary {
-    decltype(&::pa_simple_new) simpleNew = nullptr;
-    decltype(&::pa_simple_write) write = nullptr;
-    decltype(&::pa_simple_drain) drain = nullptr;
-    decltype(&::pa_simple_free) free = nullptr;
-    decltype(&::pa_strerror) strerror = nullptr;
-    std::string error;  // why it could not be opened
-
-    static const PulseLibrary& Get()
-    {
-        static const PulseLibrary library;  // opened once, never closed
-        return library;
-    }
-
-private:
-    PulseLibrary()
-    {
-        void* handle = dlopen("libpulse-simple.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            error = dlerror();
-            return;
-        }
-        const auto find = [&](auto& fn, const char* name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name));
-            if (!fn && error.empty()) error = std::string("libpulse: ") + name + " missing";
-        };
-        find(simpleNew, "pa_simple_new");
-        find(write, "pa_simple_write");
-        find(drain, "pa_simple_drain");
-        find(free, "pa_simple_free");
-        find(strerror, "pa_strerror");
-        if (!error.empty()) simpleNew = nullptr;
-    }
-};
 
 }  // namespace
 
@@ -93,8 +74,15 @@ struct PulseTone::Feeder {
     bool stop = false;      // the owner is gone or gave up
     bool finished = false;  // the thread is about to return
     std::deque<Tone> tones;
+    pa_mainloop* loop = nullptr;  // while the thread runs it; woken when tones come
+    std::atomic<int> underruns{0};
 
     void run(const std::string& server);
+    // With the mutex held.
+    void wake()
+    {
+        if (loop) PulseLibrary::Get().pa_mainloop_wakeup(loop);
+    }
     void fail(std::string why)
     {
         std::lock_guard lock(mutex);
@@ -107,27 +95,24 @@ struct PulseTone::Feeder {
 void PulseTone::Feeder::run(const std::string& server)
 {
     const PulseLibrary& pa = PulseLibrary::Get();
-    if (!pa.simpleNew) {
+    if (!pa.ok) {
         fail(pa.error);
         return;
     }
-    pa_sample_spec format{};
-    format.format = PA_SAMPLE_S16LE;
-    format.rate = kRate;
-    format.channels = 1;
-    pa_buffer_attr attr{};
-    attr.maxlength = std::uint32_t(-1);
-    attr.tlength = std::uint32_t(FramesForMs(kBufferMs) * sizeof(std::int16_t));
-    // A stream that runs dry waits for the next frame instead of running on
-    // in silence, which would swallow the start of the next tone.
-    attr.prebuf = sizeof(std::int16_t);
-    attr.minreq = std::uint32_t(-1);
-    attr.fragsize = std::uint32_t(-1);
-    int err = 0;
-    pa_simple* stream = pa.simpleNew(server.empty() ? nullptr : server.c_str(), "Belmora", PA_STREAM_PLAYBACK,
-                                     nullptr, "toni", &format, nullptr, &attr, &err);
-    if (!stream) {
-        fail(pa.strerror(err));
+    PulseStream::Hooks hooks;
+    hooks.loopChanged = [this](pa_mainloop* l) {
+        std::lock_guard lock(mutex);
+        loop = l;
+    };
+    hooks.stopRequested = [this] {
+        std::lock_guard lock(mutex);
+        return stop;
+    };
+    hooks.underrun = [this] { ++underruns; };
+    PulseStream session(pa, std::move(hooks));
+    RaisePriority();
+    if (!session.open(server)) {
+        fail(session.why());
         return;
     }
     {
@@ -141,11 +126,9 @@ void PulseTone::Feeder::run(const std::string& server)
     // Warm-up: a little silence, played out. The sink comes round to a new
     // stream in its own time (an idle null sink: up to seconds); tones made
     // meanwhile wait for it.
-    const std::vector<std::int16_t> warmUp(FramesForMs(kFillStepMs), 0);
-    if (pa.write(stream, warmUp.data(), warmUp.size() * sizeof(std::int16_t), &err) < 0 ||
-        pa.drain(stream, &err) < 0) {
-        pa.free(stream);
-        fail(pa.strerror(err));
+    if (!session.write(std::vector<std::int16_t>(FramesForMs(kFillStepMs), 0)) ||
+        !session.drain(Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs))) {
+        fail(session.why());
         return;
     }
     {
@@ -154,66 +137,76 @@ void PulseTone::Feeder::run(const std::string& server)
         changed.notify_all();
     }
 
-    // The stream's timeline while tones come: frame `written` is the next one
-    // to write, and the frame of wall time t is (t - origin) in frames.
-    bool running = false;
-    Clock::time_point origin;
-    Clock::time_point lastEnd;  // when the last tone handed over ends, by the wall clock
-    std::size_t written = 0;
-    std::size_t toneEnd = 0;  // the frame after the last tone
-    const auto frameOf = [&](Clock::time_point t) { return FramesFor(t - origin); };
+    // The timeline while tones come: a call at wall time t is heard at frame
+    // base + (t - origin), the stream's latency after it.
+    const std::int64_t latency = std::int64_t(FramesForMs(session.latencyMs()));
+    Clock::time_point origin, lastEnd,
+        timed;  // lastEnd: when the last tone handed over ends, by the wall clock
+    std::int64_t base = 0;
+    std::int64_t toneEnd = -1;  // the frame after the last tone
+    const auto frameOf = [&](Clock::time_point t) { return base + FramesFor(t - origin); };
+    // A run of tones starts on a stream that has run dry: what is written now
+    // is heard once the sink has taken it, after its own delay.
+    const auto setTimeline = [&](Clock::time_point now) {
+        base = session.written() + std::max<std::int64_t>(latency - session.sinkDelay(), 0);
+        origin = now;
+    };
 
     std::vector<std::int16_t> chunk;
     for (;;) {
         std::deque<Tone> batch;
         bool stopping = false;
         {
-            std::unique_lock lock(mutex);
-            const auto due = [&] { return stop || !tones.empty(); };
-            if (running)
-                changed.wait_for(lock, std::chrono::milliseconds(kFillStepMs), due);
-            else
-                changed.wait(lock, due);
+            std::lock_guard lock(mutex);
             batch.swap(tones);
             stopping = stop;
         }
         const auto now = Clock::now();
         chunk.clear();
+        const auto position = [&] { return session.written() + std::int64_t(chunk.size()); };
         for (Tone& tone : batch) {
-            if (!running) {
-                running = true;
-                origin = now - std::chrono::milliseconds(kLeadInMs);
-                written = 0;
-                toneEnd = 0;
+            // The first tone of a run never starts sooner than one called now
+            // would: the sink, which has run ahead of a dry stream, would
+            // lose its start.
+            std::int64_t earliest = toneEnd + 1;
+            if (!session.feeding) {
+                setTimeline(now);
+                earliest = std::max(earliest, base);
             }
+            session.feeding = true;
             // At its call's place, or right after what is already written when
             // the call came late (a stalled feeder, a tone made while connecting);
             // never in the frame where the last tone ended: two calls are two tones.
-            const std::size_t at = std::max({frameOf(tone.called), written, toneEnd + 1});
-            chunk.insert(chunk.end(), at - written, 0);
+            const std::int64_t at = std::max({frameOf(tone.called), position(), earliest});
+            chunk.insert(chunk.end(), std::size_t(at - position()), 0);
             chunk.insert(chunk.end(), tone.samples.begin(), tone.samples.end());
-            written = at + tone.samples.size();
-            toneEnd = written;
+            toneEnd = position();
             lastEnd = std::max(lastEnd, tone.ends);
         }
-        if (running && batch.empty()) {
+        if (session.feeding && batch.empty()) {
             if (now - lastEnd > std::chrono::milliseconds(kIdleAfterMs)) {
-                running = false;  // idle: the stream runs dry and waits
-            } else if (frameOf(now) > written) {
-                chunk.assign(frameOf(now) - written, 0);
-                written += chunk.size();
+                session.feeding = false;  // idle: the stream runs dry and waits
+            } else {
+                if (frameOf(now) > position()) chunk.assign(std::size_t(frameOf(now) - position()), 0);
             }
         }
-        if (!chunk.empty() && pa.write(stream, chunk.data(), chunk.size() * sizeof(std::int16_t), &err) < 0) {
-            pa.free(stream);
-            fail(pa.strerror(err));
+        if (!session.write(chunk) || !session.good()) {
+            fail(session.why());
             return;
         }
         if (stopping) break;
+        // The sink's delay, for the next run's start.
+        if (session.feeding && now - timed > std::chrono::milliseconds(kTimingEveryMs)) {
+            session.refreshTiming();
+            timed = now;
+        }
+        if (!session.iterate(session.feeding ? kFillStepMs : -1) || !session.good()) {
+            fail(session.why());
+            return;
+        }
     }
     // The last tones are in the stream: let them be heard before it closes.
-    if (running) pa.drain(stream, &err);
-    pa.free(stream);
+    if (session.feeding) session.drain(Clock::now() + std::chrono::milliseconds(kDrainLimitMs));
     std::lock_guard lock(mutex);
     finished = true;
     changed.notify_all();
@@ -230,6 +223,7 @@ PulseTone::~PulseTone()
 {
     std::unique_lock lock(feeder_->mutex);
     feeder_->stop = true;
+    feeder_->wake();
     feeder_->changed.notify_all();
     // A feeding thread plays out what it holds and stops; one still
     // connecting is left to finish by itself.
@@ -248,6 +242,7 @@ void PulseTone::poll(Clock::time_point until)
             if (Clock::now() < deadline_) return;  // still connecting: ask again at the next tone
             feeder_->stop = true;
             feeder_->tones.clear();
+            feeder_->wake();
             lock.unlock();
             state_ = State::Silent;
             warnOnce("nessuna risposta entro il tempo limite");
@@ -271,6 +266,8 @@ bool PulseTone::ready()
     return feeder_->changed.wait_until(lock, deadline_, [&] { return feeder_->warm || feeder_->failed; }) &&
            !feeder_->failed;
 }
+
+int PulseTone::underruns() const { return feeder_->underruns.load(); }
 
 void PulseTone::warnOnce(const std::string& detail)
 {
@@ -307,7 +304,7 @@ void PulseTone::play(int frequencyHz, int durationMs)
         std::lock_guard lock(feeder_->mutex);
         if (feeder_->tones.size() >= kMaxQueuedTones) feeder_->tones.pop_front();
         feeder_->tones.push_back({called, end, std::move(samples)});
-        feeder_->changed.notify_all();
+        feeder_->wake();
     }
     std::this_thread::sleep_until(end);
 }
