@@ -170,7 +170,12 @@ void PulseStream::OnTiming(pa_stream*, int, void* self)
 void PulseStream::OnUnderflow(pa_stream*, void* self)
 {
     auto* stream = static_cast<PulseStream*>(self);
-    if (stream->feeding) stream->hooks_.underrun();
+    if (!stream->feeding) return;
+    stream->hooks_.underrun();
+    // The stream plays on from wherever the next frame is written: the next
+    // tone starts a run of its own, with a timeline of its own, instead of
+    // every tone after it coming as late as the stall that ran it dry.
+    stream->feeding = false;
 }
 
 }  // namespace pulse

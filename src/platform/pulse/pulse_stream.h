@@ -44,7 +44,7 @@ public:
     // What the stream was opened for: kLatencyMs, or kPipeWireLatencyMs on PipeWire.
     int latencyMs() const { return latencyMs_; }
     std::int64_t written() const { return written_; }  // frames, the stream's whole timeline
-    bool feeding = false;                              // tones are coming: running dry now is an underrun
+    bool feeding = false;  // tones are coming: running dry now is an underrun (and ends the run)
 
 private:
     static void OnUnderflow(pa_stream*, void* self);
