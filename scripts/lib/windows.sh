@@ -27,6 +27,11 @@ windows_build_and_test() {
     # ctest lists the unit tests by running them under wine before it runs
     # anything: the prefix must be there (the build makes it, when its tests are hooked in).
     wine_prefix_ensure "$build/wine-prefix" || return
+    # One wineserver for the whole run. Left to itself, the server of a prefix
+    # quits as its last program ends, and a program started in that moment
+    # loses its connection ("recvmsg: Connection reset by peer"): with the
+    # tests starting one program after another, now and then one did.
+    WINEPREFIX=$build/wine-prefix wineserver -p || return
 
     echo "== Windows tests (wine)"
     local status=0
