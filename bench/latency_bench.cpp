@@ -11,18 +11,10 @@
 // busy (scripts/bench.sh runs two busy loops beside it) and their goal is the
 // looser one of a loaded machine.
 //
-// Where a recorded sample was in time: the recording is read in 5 ms pieces;
-// after each read the record stream reports its latency (pa_simple_get_latency:
-// how long ago the next sample to be read came from the monitor, the source's
-// own delay and what waits in the stream's buffer). The wall time of that read,
-// less the reported latency, is when the next sample left the monitor; the
-// median over all reads, less the samples' count, places sample 0. The row
-// "recorder delay" prints the median latency reported, which is what this
-// takes off; without it every figure would be that much larger.
-#include <pulse/error.h>
-#include <pulse/simple.h>
-
-#include <atomic>
+// Where a recorded sample was in time: tests/audio/clocked_recording.h. The
+// row "recorder delay" prints the median latency the record stream reported,
+// which is what the placing takes off; without it every figure would be that
+// much larger.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -33,80 +25,18 @@
 #include <vector>
 
 #include "bench_table.h"
+#include "clocked_recording.h"
 #include "platform/pulse/pulse_tone.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr int kRate = 48000;
-constexpr std::size_t kPiece = kRate / 200;  // 5 ms
+using Recorder = tone_analysis::ClockedRecording;
+using Clock = Recorder::Clock;
+constexpr int kRate = Recorder::kRate;
+constexpr std::size_t kPiece = Recorder::kPiece;  // 5 ms
 
 double Seconds(Clock::time_point t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
-
-class MonitorRecorder {
-public:
-    explicit MonitorRecorder(const std::string& source)
-    {
-        pa_sample_spec format{PA_SAMPLE_S16LE, kRate, 1};
-        pa_buffer_attr attr{};
-        attr.maxlength = std::uint32_t(-1);
-        attr.fragsize = std::uint32_t(kPiece * sizeof(std::int16_t));
-        int err = 0;
-        stream_ = pa_simple_new(nullptr, "belmora-latency-bench", PA_STREAM_RECORD, source.c_str(), "monitor",
-                                &format, nullptr, &attr, &err);
-        if (!stream_) {
-            std::fprintf(stderr, "latency_bench: cannot record %s: %s\n", source.c_str(), pa_strerror(err));
-            return;
-        }
-        thread_ = std::thread([this] { run(); });
-    }
-    ~MonitorRecorder() { stop(); }
-    bool ok() const { return stream_ != nullptr; }
-
-    void stop()
-    {
-        if (!thread_.joinable()) return;
-        done_ = true;
-        thread_.join();
-        pa_simple_free(stream_);
-    }
-
-    const std::vector<std::int16_t>& samples() const { return samples_; }
-    // The time sample k left the monitor, in seconds of CLOCK_MONOTONIC.
-    double timeOf(std::size_t k) const { return zero_ + double(k) / kRate; }
-    double reportedDelayMs() const { return bench::Median(delaysMs_); }
-    double strayMs() const { return strayMs_; }
-
-private:
-    void run()
-    {
-        std::vector<std::int16_t> piece(kPiece);
-        std::vector<double> zeros;
-        int err = 0;
-        while (!done_) {
-            if (pa_simple_read(stream_, piece.data(), piece.size() * sizeof(std::int16_t), &err) < 0) break;
-            const double at = Seconds(Clock::now());
-            samples_.insert(samples_.end(), piece.begin(), piece.end());
-            const pa_usec_t latency = pa_simple_get_latency(stream_, &err);
-            if (latency == pa_usec_t(-1)) continue;
-            delaysMs_.push_back(double(latency) / 1000.0);
-            zeros.push_back(at - double(latency) / 1e6 - double(samples_.size()) / kRate);
-        }
-        zero_ = bench::Median(zeros);
-        // How far single reads stray from the median: the placing's own uncertainty.
-        std::vector<double> stray;
-        for (double z : zeros) stray.push_back(std::abs(z - zero_) * 1000.0);
-        strayMs_ = bench::P95(stray);
-    }
-
-    pa_simple* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> done_{false};
-    std::vector<std::int16_t> samples_;
-    std::vector<double> delaysMs_;
-    double zero_ = 0;
-    double strayMs_ = 0;
-};
+double SecondsOf(const Recorder& r, std::size_t k) { return Seconds(r.timeOf(k)); }
 
 // The first frames of the tones heard: a sample beyond half the tones' level
 // after at least 5 ms of silence.
@@ -146,8 +76,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "latency_bench: the tone engine found no sound server\n");
         return 1;
     }
-    MonitorRecorder recorder(monitor);
-    if (!recorder.ok()) return 1;
+    Recorder recorder(monitor, "belmora-latency-bench");
+    if (!recorder.ok()) {
+        std::fprintf(stderr, "latency_bench: %s\n", recorder.why().c_str());
+        return 1;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // an idle sink takes its time to wake
 
     struct Call {
@@ -184,7 +117,7 @@ int main(int argc, char** argv)
             std::fclose(f);
         }
         if (FILE* f = std::fopen((base + ".calls").c_str(), "w")) {
-            for (const Call& c : calls) std::fprintf(f, "%.1f\n", (c.at - recorder.timeOf(0)) * kRate);
+            for (const Call& c : calls) std::fprintf(f, "%.1f\n", (c.at - SecondsOf(recorder, 0)) * kRate);
             for (std::size_t on : onsets) std::fprintf(f, "onset %zu\n", on);
             std::fclose(f);
         }
@@ -194,13 +127,13 @@ int main(int argc, char** argv)
     std::vector<double> afterPause, running;
     std::size_t o = 0, unmatched = 0;
     for (std::size_t c = 0; c < calls.size(); ++c) {
-        while (o < onsets.size() && recorder.timeOf(onsets[o]) < calls[c].at) ++o;
+        while (o < onsets.size() && SecondsOf(recorder, onsets[o]) < calls[c].at) ++o;
         const double next = c + 1 < calls.size() ? calls[c + 1].at + 0.2 : 1e300;
-        if (o == onsets.size() || recorder.timeOf(onsets[o]) > next) {
+        if (o == onsets.size() || SecondsOf(recorder, onsets[o]) > next) {
             ++unmatched;
             continue;
         }
-        const double ms = (recorder.timeOf(onsets[o]) - calls[c].at) * 1000.0;
+        const double ms = (SecondsOf(recorder, onsets[o]) - calls[c].at) * 1000.0;
         (calls[c].afterPause ? afterPause : running).push_back(ms);
         ++o;
     }

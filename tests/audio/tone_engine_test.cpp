@@ -20,11 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include <pulse/simple.h>
-
 #include <algorithm>
-#include <atomic>
 
+#include "clocked_recording.h"
 #include "platform/pulse/pulse_tone.h"
 #include "tone_analysis.h"
 
@@ -130,61 +128,6 @@ TEST_F(ToneEngine, KeepsTheRhythmOfTheCallsAndPlaysTheLastToneWhole)
     }
 }
 
-// Records the monitor in this process, noting for every 5 ms read where its
-// samples were by CLOCK_MONOTONIC (the time of the read less the latency the
-// record stream reports).
-class ClockedRecorder {
-public:
-    ClockedRecorder()
-    {
-        const std::string monitor = std::string(std::getenv("BELMORA_TEST_SINK")) + ".monitor";
-        pa_sample_spec format{PA_SAMPLE_S16LE, kRate, 1};
-        pa_buffer_attr attr{};
-        attr.maxlength = std::uint32_t(-1);
-        attr.fragsize = kPiece * 2;
-        stream_ = pa_simple_new(nullptr, "belmora-test", PA_STREAM_RECORD, monitor.c_str(), "monitor",
-                                &format, nullptr, &attr, nullptr);
-        if (stream_) thread_ = std::thread([this] { run(); });
-    }
-    ~ClockedRecorder() { stop(); }
-    bool ok() const { return stream_ != nullptr; }
-    void stop()
-    {
-        if (!thread_.joinable()) return;
-        done_ = true;
-        thread_.join();
-        pa_simple_free(stream_);
-    }
-    const std::vector<std::int16_t>& samples() const { return samples_; }
-    Clock::time_point timeOf(std::size_t sample) const
-    {
-        return zero_ + std::chrono::nanoseconds(std::int64_t(double(sample) * 1e9 / kRate));
-    }
-
-private:
-    static constexpr std::size_t kPiece = kRate / 200;
-    void run()
-    {
-        std::vector<std::int16_t> piece(kPiece);
-        std::vector<Clock::duration> zeros;
-        while (!done_ && pa_simple_read(stream_, piece.data(), piece.size() * 2, nullptr) >= 0) {
-            const auto at = Clock::now();
-            samples_.insert(samples_.end(), piece.begin(), piece.end());
-            const pa_usec_t latency = pa_simple_get_latency(stream_, nullptr);
-            if (latency == pa_usec_t(-1)) continue;
-            zeros.push_back(at.time_since_epoch() - std::chrono::microseconds(latency) -
-                            std::chrono::nanoseconds(std::int64_t(double(samples_.size()) * 1e9 / kRate)));
-        }
-        std::nth_element(zeros.begin(), zeros.begin() + long(zeros.size() / 2), zeros.end());
-        if (!zeros.empty()) zero_ = Clock::time_point(zeros[zeros.size() / 2]);
-    }
-    pa_simple* stream_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> done_{false};
-    std::vector<std::int16_t> samples_;
-    Clock::time_point zero_;
-};
-
 // Two processes that only spin, one per core of the test machine, stopped by PID.
 class BusyLoops {
 public:
@@ -211,7 +154,8 @@ TEST_F(ToneEngine, UnderLoadEveryToneComesWholeAndSoon)
 {
     PulseTone tone;
     ASSERT_TRUE(tone.ready());
-    ClockedRecorder recorder;
+    tone_analysis::ClockedRecording recorder(std::string(std::getenv("BELMORA_TEST_SINK")) + ".monitor",
+                                             "belmora-test");
     ASSERT_TRUE(recorder.ok());
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // an idle null sink wakes up
 
